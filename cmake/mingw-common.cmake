@@ -1,0 +1,9 @@
+set(CMAKE_C_COMPILER ${SFX_MINGW_TRIPLE}-gcc)
+set(CMAKE_CXX_COMPILER ${SFX_MINGW_TRIPLE}-g++)
+set(CMAKE_RC_COMPILER ${SFX_MINGW_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${SFX_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+# Static, so the stub runs on a bare Windows machine with no runtime DLLs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")

@@ -1,0 +1,9 @@
+// The application framework subset, in one include.
+#pragma once
+
+#include "framework/collections.h"
+#include "framework/cstring.h"
+#include "framework/exceptions.h"
+#include "framework/file.h"
+#include "framework/object.h"
+#include "framework/winapp.h"

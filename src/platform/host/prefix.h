@@ -1,0 +1,44 @@
+// Host-only services around the emulated Windows machine: where the prefix
+// lives, how Windows paths map onto host paths, and the machine's restart.
+// Used by the platform implementation itself, by the tool and by the tests;
+// never by the engine, which sees only the Win32 names of win32_api.h.
+#pragma once
+
+#include <string>
+
+namespace sfx::host {
+
+enum class Family { NT, Win95 };
+
+// The prefix folder: $SFX_PREFIX, else ${XDG_DATA_HOME:-$HOME/.local/share}/sfxkit/prefix.
+// Created with its standard layout (drive_c/WINDOWS/..., drive_c/TEMP, the
+// registry with its standard keys) on first use.
+std::string PrefixRoot();
+
+// Points this process at another prefix (tests); the next call creates it
+// when it is missing. An empty root goes back to the environment's choice.
+void SetPrefixRoot(const std::string& root);
+
+// Creates the prefix's layout if it is missing (idempotent).
+void EnsurePrefix();
+
+// The Windows family this process reports: NT unless SFX_WINVER=95.
+Family CurrentFamily();
+
+// Windows path -> host path. "C:\X\y" lies below <prefix>/drive_c, "Z:\a"
+// is the host's "/a"; a path without a drive letter is taken on C: when it
+// starts with "\", else relative to the host's working directory. Existing
+// components are found regardless of letter case; missing ones keep the case
+// given. Never fails: an unknown drive maps below <prefix>/dosdevices/<letter>.
+std::string MapToHost(const char* windowsPath);
+
+// Host path -> Windows path: inside <prefix>/drive_c it is "C:\...", else
+// "Z:\..." with slashes turned into backslashes.
+std::string MapToWindows(const std::string& hostPath);
+
+// The machine's restart: performs the delayed renames recorded in
+// PendingFileRenameOperations and the [rename] section of WININIT.INI, then
+// clears both. Returns the number of renames performed.
+int PerformPendingRenames();
+
+}  // namespace sfx::host

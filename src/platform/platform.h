@@ -1,0 +1,17 @@
+// The Win32 services the engine calls, under their Win32 names.
+//
+// On Windows this is <windows.h> itself. On a POSIX host the same names are
+// implemented over a prefix, a folder that holds one emulated Windows machine
+// (see platform/host/). Nothing above this header tells the two apart.
+#pragma once
+
+#ifdef _WIN32
+#include <windows.h>
+#include <shlobj.h>
+#include <winver.h>
+#include <direct.h>
+#include <io.h>
+#include <errno.h>
+#else
+#include "platform/host/win32_api.h"
+#endif

@@ -1,0 +1,44 @@
+// Temporary folders for tests, removed with everything in them at scope end.
+#pragma once
+
+#include <string>
+
+namespace sfx::test {
+
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  // path() + "/" + relative
+  std::string operator/(const std::string& relative) const { return path_ + "/" + relative; }
+
+ private:
+  std::string path_;
+};
+
+// A fresh emulated Windows machine for the length of a test: a temporary
+// prefix folder that this process (and, through SFX_PREFIX, the processes it
+// starts) uses until the scope ends.
+class ScopedPrefix {
+ public:
+  ScopedPrefix();
+  ~ScopedPrefix();
+  const std::string& root() const { return dir_.path(); }
+  // Host path of a Windows path in this prefix.
+  std::string Host(const char* windowsPath) const;
+
+ private:
+  TempDir dir_;
+  std::string saved_env_;
+  bool had_env_;
+};
+
+// Whole-file helpers.
+std::string ReadFile(const std::string& hostPath);
+void WriteFile(const std::string& hostPath, const std::string& bytes);
+
+}  // namespace sfx::test
