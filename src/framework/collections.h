@@ -69,19 +69,27 @@ class CArrayCore {
 
 void ThrowArrayMemory();  // raises the framework's memory exception
 
+// The most bytes one array may take: what a 32-bit process can address at
+// most, on every build, so that element counts read from a file can never
+// overflow a size computation or ask the host for tens of gigabytes.
+const size_t kMaxArrayBytes = 0x7FFFFFFF;
+
 template <class T>
 void CArrayCore<T>::Grow(int nMinCapacity) {
   if (nMinCapacity <= m_nCapacity) return;
-  int nNew = m_nCapacity + m_nCapacity / 2;
+  const long long nLimit = (long long)(kMaxArrayBytes / sizeof(T));
+  if (nMinCapacity > nLimit) ThrowArrayMemory();
+  // Geometric growth, computed wide and capped at the limit.
+  long long nNew = (long long)m_nCapacity + m_nCapacity / 2;
   if (nNew < nMinCapacity) nNew = nMinCapacity;
   if (nNew < 4) nNew = 4;
-  if ((size_t)nNew > ((size_t)-1) / sizeof(T)) ThrowArrayMemory();
+  if (nNew > nLimit) nNew = nLimit;
   T* pNew = new (std::nothrow) T[(size_t)nNew];
   if (pNew == nullptr) ThrowArrayMemory();
   for (int i = 0; i < m_nSize; ++i) pNew[i] = static_cast<T&&>(m_pData[i]);
   delete[] m_pData;
   m_pData = pNew;
-  m_nCapacity = nNew;
+  m_nCapacity = (int)nNew;
 }
 
 template <class T>
@@ -91,18 +99,10 @@ void CArrayCore<T>::SetSize(int nNewSize) {
     RemoveAll();
     return;
   }
-  if (nNewSize > m_nCapacity) {
-    // Exact size on the first SetSize, as loaders size arrays once.
-    int nOld = m_nCapacity;
-    if (nOld == 0) {
-      T* pNew = new (std::nothrow) T[(size_t)nNewSize];
-      if (pNew == nullptr) ThrowArrayMemory();
-      m_pData = pNew;
-      m_nCapacity = nNewSize;
-    } else {
-      Grow(nNewSize);
-    }
-  }
+  // From an empty array Grow allocates exactly nNewSize (loaders size their
+  // arrays once), at least 4.
+  Grow(nNewSize);
+  // Slots entering or leaving the array hold the empty value.
   for (int i = m_nSize; i < nNewSize; ++i) m_pData[i] = T{};
   for (int i = nNewSize; i < m_nSize; ++i) m_pData[i] = T{};
   m_nSize = nNewSize;
@@ -119,6 +119,7 @@ void CArrayCore<T>::RemoveAll() {
 template <class T>
 int CArrayCore<T>::Add(const T& value) {
   if (m_nSize == m_nCapacity) {
+    if (m_nSize == 0x7FFFFFFF) ThrowArrayMemory();
     T copy(value);  // value may live in this array
     Grow(m_nSize + 1);
     m_pData[m_nSize] = static_cast<T&&>(copy);

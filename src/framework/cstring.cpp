@@ -1,6 +1,7 @@
 #include "framework/cstring.h"
 
 #include <cstdarg>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -94,32 +95,42 @@ void CString::Empty() {
   m_nCapacity = 0;
 }
 
+// The largest length a CString can hold: its size, with the NUL, must fit
+// in an int.
+const int kMaxLength = 0x7FFFFFFE;
+
 void CString::Reserve(int nCapacity) {
   if (nCapacity <= m_nCapacity) return;
-  // Grow geometrically so repeated appends stay linear.
-  int nNew = m_nCapacity + m_nCapacity / 2;
+  if (nCapacity > kMaxLength) AfxThrowMemoryException();
+  // Grow geometrically so repeated appends stay linear; the sum is done in a
+  // wider type and capped, so a large string never overflows the size.
+  long long nNew = (long long)m_nCapacity + m_nCapacity / 2;
   if (nNew < nCapacity) nNew = nCapacity;
   if (nNew < 15) nNew = 15;
+  if (nNew > kMaxLength) nNew = kMaxLength;
   char* p = (char*)malloc((size_t)nNew + 1);
   if (p == nullptr) AfxThrowMemoryException();
   memcpy(p, m_pchData, (size_t)m_nLength + 1);
   if (m_pchData != &g_chNil) free(m_pchData);
   m_pchData = p;
-  m_nCapacity = nNew;
+  m_nCapacity = (int)nNew;
+}
+
+bool CString::Owns(const char* pch) const {
+  // Compared as addresses: pch may belong to any other object.
+  uintptr_t p = (uintptr_t)pch;
+  uintptr_t first = (uintptr_t)m_pchData;
+  return m_pchData != &g_chNil && p >= first && p <= first + (uintptr_t)m_nCapacity;
 }
 
 CString& CString::Append(const char* pch, int nLength) {
   if (nLength <= 0) return *this;
-  if (nLength > 0x7FFFFFFE - m_nLength) AfxThrowMemoryException();
+  if (nLength > kMaxLength - m_nLength) AfxThrowMemoryException();
   if (m_nLength + nLength > m_nCapacity) {
     // pch may point into our own buffer, which Reserve frees.
-    if (pch >= m_pchData && pch <= m_pchData + m_nLength && m_pchData != &g_chNil) {
+    if (Owns(pch)) {
       CString copy(pch, nLength);
-      Reserve(m_nLength + nLength);
-      memcpy(m_pchData + m_nLength, copy.m_pchData, (size_t)nLength);
-      m_nLength += nLength;
-      m_pchData[m_nLength] = 0;
-      return *this;
+      return Append(copy.m_pchData, nLength);
     }
     Reserve(m_nLength + nLength);
   }
@@ -216,6 +227,9 @@ char* CString::GetBuffer(int nMinBufLength) {
   if (nMinBufLength < m_nLength) nMinBufLength = m_nLength;
   if (nMinBufLength < 1) nMinBufLength = 1;  // never hand out the shared nil byte
   Reserve(nMinBufLength);
+  // Zero the slack, so ReleaseBuffer(-1) finds the end of what the caller
+  // wrote, not of whatever the allocator left there.
+  memset(m_pchData + m_nLength + 1, 0, (size_t)(m_nCapacity - m_nLength));
   return m_pchData;
 }
 
@@ -239,10 +253,13 @@ void CString::Format(const char* pszFormat, ...) {
   int n = vsnprintf(nullptr, 0, pszFormat, copy);
   va_end(copy);
   if (n < 0) n = 0;
-  char* p = GetBuffer(n);
+  // Format into a new string: an argument may be this string's own text.
+  CString result;
+  char* p = result.GetBuffer(n);
   vsnprintf(p, (size_t)n + 1, pszFormat, args);
   va_end(args);
-  ReleaseBuffer(n);
+  result.ReleaseBuffer(n);
+  *this = static_cast<CString&&>(result);
 }
 
 CString operator+(const CString& a, const CString& b) {
@@ -277,14 +294,18 @@ bool operator!=(const char* a, const CString& b) { return !(b == a); }
 bool operator<(const CString& a, const CString& b) { return a.Compare(b) < 0; }
 
 void AfxFormatString1(CString& rString, const char* pszFormat, const char* psz1) {
-  rString.Empty();
-  if (pszFormat == nullptr) return;
-  for (const char* p = pszFormat; *p != 0; ++p) {
-    if (p[0] == '%' && p[1] == '1') {
-      rString += psz1;
-      ++p;
-    } else {
-      rString += *p;
+  // Built aside and moved in last: the format or the argument may be the
+  // text of rString itself.
+  CString result;
+  if (pszFormat != nullptr) {
+    for (const char* p = pszFormat; *p != 0; ++p) {
+      if (p[0] == '%' && p[1] == '1') {
+        result += psz1;
+        ++p;
+      } else {
+        result += *p;
+      }
     }
   }
+  rString = static_cast<CString&&>(result);
 }

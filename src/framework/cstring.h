@@ -59,7 +59,9 @@ class CString {
 
   // Buffer access for platform calls that fill a buffer: GetBuffer gives at
   // least nMinBufLength + 1 writable bytes holding the current text;
-  // ReleaseBuffer(-1) takes the length up to the first NUL.
+  // ReleaseBuffer(-1) takes the length up to the first NUL, which is found
+  // within the buffer even when the caller filled all of it. Allocation
+  // failure or a length beyond the largest string throws CMemoryException.
   char* GetBuffer(int nMinBufLength);
   void ReleaseBuffer(int nNewLength = -1);
 
@@ -68,6 +70,7 @@ class CString {
 
  private:
   void Reserve(int nCapacity);  // capacity excludes the terminating NUL
+  bool Owns(const char* pch) const;  // pch points into this string's buffer
 
   char* m_pchData;
   int m_nLength;

@@ -26,13 +26,15 @@ class CException : public CObject {
   void Delete();
 
  protected:
-  explicit CException(BOOL bAutoDelete = TRUE) : m_bAutoDelete(bAutoDelete) {}
+  constexpr explicit CException(BOOL bAutoDelete = TRUE) : m_bAutoDelete(bAutoDelete) {}
   BOOL m_bAutoDelete;
 };
 
 class CMemoryException : public CException {
  public:
-  CMemoryException() : CException(FALSE) {}
+  // constexpr: the static instance is ready before any constructor runs,
+  // so memory can run out even while global objects are being made.
+  constexpr CMemoryException() : CException(FALSE) {}
   BOOL GetErrorMessage(char* lpszError, UINT nMaxError) const override;
 };
 

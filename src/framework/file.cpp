@@ -66,12 +66,19 @@ BOOL CFile::Open(const char* lpszFileName, UINT nOpenFlags, CFileException* pErr
   return TRUE;
 }
 
+void CFile::CheckOpen() const {
+  // An unopened file fails as the platform fails on an invalid handle, the
+  // same on every platform: invalidFile, and no name since it has none.
+  if (!IsOpen()) ThrowOsError(ERROR_INVALID_HANDLE);
+}
+
 void CFile::ThrowOsError(DWORD dwError) const {
   AfxThrowFileException(CFileException::OsErrorToException((LONG)dwError), (LONG)dwError,
                         m_strFileName);
 }
 
 UINT CFile::Read(void* lpBuf, UINT nCount) {
+  CheckOpen();
   if (nCount == 0) return 0;
   DWORD dwRead = 0;
   if (!ReadFile(m_hFile, lpBuf, nCount, &dwRead, nullptr)) ThrowOsError(GetLastError());
@@ -79,6 +86,7 @@ UINT CFile::Read(void* lpBuf, UINT nCount) {
 }
 
 void CFile::Write(const void* lpBuf, UINT nCount) {
+  CheckOpen();
   if (nCount == 0) return;
   DWORD dwWritten = 0;
   if (!WriteFile(m_hFile, lpBuf, nCount, &dwWritten, nullptr)) ThrowOsError(GetLastError());
@@ -88,6 +96,7 @@ void CFile::Write(const void* lpBuf, UINT nCount) {
 }
 
 DWORD CFile::Seek(LONG lOff, UINT nFrom) {
+  CheckOpen();
   // From the beginning the offset is unsigned; otherwise it is signed.
   LONG lHigh = (nFrom != begin && lOff < 0) ? -1 : 0;
   DWORD dwMethod = nFrom == begin ? FILE_BEGIN : nFrom == current ? FILE_CURRENT : FILE_END;
@@ -101,6 +110,7 @@ DWORD CFile::Seek(LONG lOff, UINT nFrom) {
 }
 
 DWORD CFile::GetPosition() const {
+  CheckOpen();
   LONG lHigh = 0;
   SetLastError(NO_ERROR);
   DWORD dwPos = SetFilePointer(m_hFile, 0, &lHigh, FILE_CURRENT);
@@ -112,6 +122,7 @@ DWORD CFile::GetPosition() const {
 }
 
 DWORD CFile::GetLength() const {
+  CheckOpen();
   SetLastError(NO_ERROR);
   DWORD dwLen = GetFileSize(m_hFile, nullptr);
   if (dwLen == INVALID_FILE_SIZE) {
@@ -122,6 +133,7 @@ DWORD CFile::GetLength() const {
 }
 
 void CFile::SetLength(DWORD dwNewLen) {
+  CheckOpen();
   Seek((LONG)dwNewLen, begin);
   if (!SetEndOfFile(m_hFile)) ThrowOsError(GetLastError());
 }

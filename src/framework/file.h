@@ -98,6 +98,8 @@ class CFile : public CObject {
   HANDLE m_hFile;
 
  protected:
+  // Throws invalidFile when the file is not open.
+  void CheckOpen() const;
   [[noreturn]] void ThrowOsError(DWORD dwError) const;
   CString m_strFileName;
   BOOL m_bCloseOnDelete;
