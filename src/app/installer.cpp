@@ -1,0 +1,31 @@
+#include "app/installer.h"
+
+#include <cstring>
+
+#include "payload/catalogue.h"
+
+CInstaller::CInstaller()
+    : m_pProject(new CBuildItems), m_nPlatformIndex(1), m_bWinNT(0), m_nNextEntry(0) {
+  // The executable's directory: its path up to and including the last "\".
+  char szModule[MAX_PATH + 1] = {};
+  GetModuleFileNameA(nullptr, szModule, MAX_PATH);
+  const char* pszLast = strrchr(szModule, '\\');
+  if (pszLast != nullptr) m_strModuleDir = CString(szModule, (int)(pszLast - szModule) + 1);
+
+  // A failed query leaves the record zeroed: not the NT family.
+  static_assert(sizeof(OSVERSIONINFOA) == 148, "the record the platform expects");
+  OSVERSIONINFOA info;
+  memset(&info, 0, sizeof info);
+  info.dwOSVersionInfoSize = sizeof info;
+  GetVersionExA(&info);
+  m_bWinNT = info.dwPlatformId == VER_PLATFORM_WIN32_NT ? 1 : 0;
+}
+
+CInstaller::~CInstaller() {
+  delete m_pProject;
+  m_pProject = nullptr;
+  for (int i = 0; i < m_arrFileTable.GetSize(); ++i) delete m_arrFileTable[i];
+  m_arrFileTable.RemoveAll();
+  // Abort, not Close: a destructor must not throw.
+  m_filePayload.Abort();
+}

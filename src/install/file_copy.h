@@ -1,0 +1,15 @@
+// The chunked copy of one file, used for deferred replacements.
+#pragma once
+
+#include "app/removal_log.h"
+#include "framework/cstring.h"
+
+// Copies strSourceDir + strSourceName to strTargetDir + strTargetName (both
+// directories end in "\"), creating the missing directories of the target
+// directory first, and writes "file:" with the target's path into pLog (when
+// given). The target is created or emptied. Throws CFileException when either
+// file cannot be opened, read or written (a partly written target stays), the
+// memory exception, or the integer 2 from the directory creation.
+void CopyInstallFile(const CString& strSourceDir, const CString& strTargetDir,
+                     const CString& strSourceName, const CString& strTargetName,
+                     CLogStream* pLog);

@@ -1,0 +1,53 @@
+#include "install/replacement.h"
+
+#include "app/installer.h"
+#include "app/removal_log.h"
+#include "install/file_copy.h"
+#include "install/wininit.h"
+
+namespace {
+
+// The short form of a path, or the path itself when the platform gives none:
+// an empty side would turn the rename line into a different instruction.
+CString ShortPathOf(const CString& strPath) {
+  char szShort[MAX_PATH + 1] = {};
+  DWORD n = GetShortPathNameA(strPath, szShort, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return strPath;
+  return CString(szShort);
+}
+
+// The 95 family's way: a "[rename]" line in WININIT.INI. Failures are not
+// reported; the run goes on as if the line had been written.
+void ScheduleWithWininit(const CString& strInstalled, const CString& strTempCopy) {
+  CString strShortInstalled = ShortPathOf(strInstalled);
+  CString strShortTemp = ShortPathOf(strTempCopy);
+  try {
+    AddWininitRename(WininitPath(), strShortInstalled, strShortTemp);
+  } catch (CException* e) {
+    e->Delete();
+  }
+}
+
+}  // namespace
+
+CString TemporaryName(const CString& strName) {
+  int nDot = strName.ReverseFind('.');
+  return (nDot >= 0 ? strName.Left(nDot) : strName) + ".tmp";
+}
+
+void CInstaller::ScheduleReplacement(const CString& strName, const CString& strInstalled,
+                                     const CString& strSourceDir) {
+  CString strTargetDir = strInstalled.Left(strInstalled.ReverseFind('\\') + 1);
+  CString strTempName = TemporaryName(strName);
+  CString strTempCopy = strTargetDir + strTempName;
+
+  // Exceptions of the copy go on to the caller: then nothing is scheduled.
+  CopyInstallFile(strSourceDir, strTargetDir, strName, strTempName, &RemovalLog());
+
+  if (m_bWinNT == 1)
+    MoveFileExA(strTempCopy, strInstalled, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);
+  else
+    ScheduleWithWininit(strInstalled, strTempCopy);
+
+  WriteLogLine(&RemovalLog(), "file:", strInstalled);
+}
