@@ -13,6 +13,8 @@
 #include "framework/cstring.h"
 #include "framework/object.h"
 
+class CArchive;
+
 // A file-table entry: one compressed stream of the payload.
 class CCompFileInfo : public CObject {
   DECLARE_SERIAL(CCompFileInfo)
@@ -93,3 +95,11 @@ class CBuildItems : public CObject {
   CString m_strBlock1File;       // file whose bytes become block 1 when storing
   CString m_strBlock2File;
 };
+
+// The engine's file table (archive 1): loads or stores an object array of
+// CCompFileInfo. Loading deletes the entries held first and accepts only new
+// CCompFileInfo objects (badClass for another class, a null entry or an entry
+// that repeats an earlier one), so that DeleteFileTable deletes each once.
+void SerializeFileTable(CArchive& ar, CObArray& arrFileTable);
+// Deletes the file table's entries and empties it.
+void DeleteFileTable(CObArray& arrFileTable);
