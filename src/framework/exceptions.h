@@ -35,11 +35,13 @@ class CMemoryException : public CException {
   // constexpr: the static instance is ready before any constructor runs,
   // so memory can run out even while global objects are being made.
   constexpr CMemoryException() : CException(FALSE) {}
+  using CException::GetErrorMessage;  // keeps the CString form visible
   BOOL GetErrorMessage(char* lpszError, UINT nMaxError) const override;
 };
 
 class CNotSupportedException : public CException {
  public:
+  using CException::GetErrorMessage;  // keeps the CString form visible
   BOOL GetErrorMessage(char* lpszError, UINT nMaxError) const override;
 };
 
@@ -66,6 +68,7 @@ class CFileException : public CException {
   explicit CFileException(int cause = none, LONG lOsError = -1, const char* lpszFileName = nullptr)
       : m_cause(cause), m_lOsError(lOsError), m_strFileName(lpszFileName) {}
 
+  using CException::GetErrorMessage;  // keeps the CString form visible
   BOOL GetErrorMessage(char* lpszError, UINT nMaxError) const override;
 
   // The cause for a platform error number (GetLastError).
@@ -92,6 +95,7 @@ class CArchiveException : public CException {
   explicit CArchiveException(int cause = none, const char* lpszArchiveName = nullptr)
       : m_cause(cause), m_strFileName(lpszArchiveName) {}
 
+  using CException::GetErrorMessage;  // keeps the CString form visible
   BOOL GetErrorMessage(char* lpszError, UINT nMaxError) const override;
 
   int m_cause;

@@ -1,0 +1,294 @@
+// CString: construction, slicing, search, buffer access, aliasing and
+// comparison.
+#include "framework/cstring.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "framework/exceptions.h"
+
+namespace {
+
+std::string S(const CString& s) { return std::string((const char*)s, (size_t)s.GetLength()); }
+
+TEST(CStringTest, Construction) {
+  EXPECT_EQ(S(CString()), "");
+  EXPECT_EQ(S(CString((const char*)nullptr)), "");
+  EXPECT_EQ(S(CString("abc")), "abc");
+  EXPECT_EQ(S(CString("abcdef", 3)), "abc");
+  EXPECT_EQ(S(CString("abc", -1)), "");
+  EXPECT_EQ(S(CString('x', 4)), "xxxx");
+  EXPECT_EQ(S(CString('x', 0)), "");
+  // Bytes after a NUL are kept when a length is given.
+  CString withNul("a\0b", 3);
+  EXPECT_EQ(withNul.GetLength(), 3);
+  EXPECT_EQ(withNul.GetAt(2), 'b');
+  // The text is always terminated.
+  EXPECT_EQ(((const char*)CString("abcdef", 2))[2], 0);
+}
+
+TEST(CStringTest, CopyMoveAndAssign) {
+  CString a("first");
+  CString b(a);
+  b += "!";
+  EXPECT_EQ(S(a), "first");
+  EXPECT_EQ(S(b), "first!");
+  CString c(static_cast<CString&&>(b));
+  EXPECT_EQ(S(c), "first!");
+  EXPECT_TRUE(b.IsEmpty());
+  c = 'z';
+  EXPECT_EQ(S(c), "z");
+  c = (const char*)nullptr;
+  EXPECT_TRUE(c.IsEmpty());
+  b = "again";  // a moved-from string is usable
+  EXPECT_EQ(S(b), "again");
+}
+
+TEST(CStringTest, Concatenation) {
+  CString dir("C:\\TEMP\\");
+  EXPECT_EQ(S(dir + "x.dll"), "C:\\TEMP\\x.dll");
+  EXPECT_EQ(S("pre" + dir), "preC:\\TEMP\\");
+  EXPECT_EQ(S(dir + CString("y")), "C:\\TEMP\\y");
+  EXPECT_EQ(S(dir + '\\'), "C:\\TEMP\\\\");
+  // Many small appends keep the whole text.
+  CString grown;
+  std::string expected;
+  for (int i = 0; i < 1000; ++i) {
+    char ch = (char)('a' + i % 26);
+    grown += ch;
+    expected += ch;
+  }
+  EXPECT_EQ(S(grown), expected);
+}
+
+TEST(CStringTest, SlicesClampOutOfRangeCounts) {
+  const CString s("abcdef");
+  struct Case {
+    const char* what;
+    CString got;
+    const char* want;
+  } cases[] = {
+      {"Left 0", s.Left(0), ""},
+      {"Left 3", s.Left(3), "abc"},
+      {"Left past end", s.Left(100), "abcdef"},
+      {"Left negative", s.Left(-5), ""},
+      {"Mid 2", s.Mid(2), "cdef"},
+      {"Mid at end", s.Mid(6), ""},
+      {"Mid past end", s.Mid(60), ""},
+      {"Mid negative first", s.Mid(-3), "abcdef"},
+      {"Mid 1,2", s.Mid(1, 2), "bc"},
+      {"Mid count past end", s.Mid(4, 100), "ef"},
+      {"Mid negative count", s.Mid(1, -1), ""},
+      {"Mid first past end with count", s.Mid(10, 2), ""},
+      {"Right 2", s.Right(2), "ef"},
+      {"Right past end", s.Right(99), "abcdef"},
+      {"Right negative", s.Right(-1), ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(S(c.got), c.want) << c.what;
+}
+
+TEST(CStringTest, FindAndReverseFind) {
+  const CString s("C:\\WINDOWS\\SYSTEM\\SHARED.DLL");
+  EXPECT_EQ(s.Find('\\'), 2);
+  EXPECT_EQ(s.Find('\\', 3), 10);
+  EXPECT_EQ(s.Find('\\', -4), 2);
+  EXPECT_EQ(s.Find('\\', 1000), -1);
+  EXPECT_EQ(s.Find('q'), -1);
+  EXPECT_EQ(s.ReverseFind('\\'), 17);
+  EXPECT_EQ(s.ReverseFind('.'), 24);
+  EXPECT_EQ(s.ReverseFind('q'), -1);
+  EXPECT_EQ(CString().ReverseFind('a'), -1);
+  EXPECT_EQ(s.Find("SYSTEM"), 11);
+  EXPECT_EQ(s.Find("SYSTEM", 12), -1);
+  EXPECT_EQ(s.Find("DLL", 1000), -1);
+  EXPECT_EQ(s.Find((const char*)nullptr), -1);
+  // The search is byte-exact: no case folding.
+  EXPECT_EQ(s.Find("system"), -1);
+}
+
+TEST(CStringTest, BufferFilledLikeAPlatformCall) {
+  // A platform call writes up to 260 characters without caring what the
+  // string held before, sometimes without a terminator.
+  for (const char* before : {"", "short", "a rather longer previous value of the string"}) {
+    CString s(before);
+    char* p = s.GetBuffer(MAX_PATH);
+    memset(p, 'x', MAX_PATH);  // all 260 characters, no NUL
+    s.ReleaseBuffer(-1);
+    EXPECT_EQ(s.GetLength(), MAX_PATH) << before;
+    EXPECT_EQ(S(s), std::string(MAX_PATH, 'x'));
+  }
+
+  CString t("old text");
+  char* p = t.GetBuffer(MAX_PATH);
+  EXPECT_STREQ(p, "old text");  // GetBuffer keeps the current text
+  strcpy(p, "C:\\TEMP\\");
+  t.ReleaseBuffer();
+  EXPECT_EQ(S(t), "C:\\TEMP\\");
+
+  // A short write into a fresh buffer ends at its own terminator, whatever
+  // the allocator left behind it.
+  CString u;
+  p = u.GetBuffer(MAX_PATH);
+  p[0] = 'a';
+  p[1] = 'b';
+  u.ReleaseBuffer(-1);
+  EXPECT_EQ(S(u), "ab");
+}
+
+TEST(CStringTest, ReleaseBufferWithExplicitLength) {
+  CString s;
+  char* p = s.GetBuffer(10);
+  memcpy(p, "0123456789", 10);
+  s.ReleaseBuffer(4);
+  EXPECT_EQ(S(s), "0123");
+  EXPECT_EQ(((const char*)s)[4], 0);
+
+  // Bytes with a NUL among them count when the length is given.
+  p = s.GetBuffer(5);
+  memcpy(p, "ab\0cd", 5);
+  s.ReleaseBuffer(5);
+  EXPECT_EQ(s.GetLength(), 5);
+
+  // A length beyond the buffer is cut to it rather than reaching past.
+  CString t;
+  p = t.GetBuffer(8);
+  memset(p, 'y', 8);
+  t.ReleaseBuffer(1 << 30);
+  EXPECT_GE(t.GetLength(), 8);
+  EXPECT_EQ((int)strlen(t), t.GetLength());
+
+  // ReleaseBuffer on a string that never had a buffer does nothing.
+  CString e;
+  e.ReleaseBuffer(5);
+  EXPECT_TRUE(e.IsEmpty());
+}
+
+TEST(CStringTest, SelfAssignmentAndSelfAppend) {
+  CString s("abc");
+  CString& alias = s;
+  s = alias;
+  EXPECT_EQ(S(s), "abc");
+  s = (const char*)s;  // its own buffer as a C string
+  EXPECT_EQ(S(s), "abc");
+  s = (const char*)s + 1;  // a tail of its own buffer
+  EXPECT_EQ(S(s), "bc");
+
+  // Appending the string to itself, also when that makes the buffer move.
+  CString t("0123456789");
+  for (int i = 0; i < 6; ++i) t += t;
+  EXPECT_EQ(t.GetLength(), 640);
+  std::string expected;
+  for (int i = 0; i < 64; ++i) expected += "0123456789";
+  EXPECT_EQ(S(t), expected);
+
+  CString u("xyz");
+  u += (const char*)u + 1;  // part of itself
+  EXPECT_EQ(S(u), "xyzyz");
+  u.Append((const char*)u, 2);
+  EXPECT_EQ(S(u), "xyzyzxy");
+}
+
+TEST(CStringTest, FormatMayUseItsOwnText) {
+  CString s("abc");
+  s.Format("%s-%d-%s", (const char*)s, 42, (const char*)s);
+  EXPECT_EQ(S(s), "abc-42-abc");
+  CString big;
+  big.Format("%0500d", 7);
+  EXPECT_EQ(big.GetLength(), 500);
+  EXPECT_EQ(big[499], '7');
+}
+
+TEST(CStringTest, CompareIsByteExactAndNoCaseIsAsciiOnly) {
+  EXPECT_EQ(CString("abc").Compare("abc"), 0);
+  EXPECT_LT(CString("abc").Compare("abd"), 0);
+  EXPECT_GT(CString("abc").Compare("ab"), 0);
+  EXPECT_NE(CString("ABC").Compare("abc"), 0);
+  EXPECT_EQ(CString("").Compare(nullptr), 0);
+
+  EXPECT_EQ(CString("Win16\\Setup.DLL").CompareNoCase("WIN16\\setup.dll"), 0);
+  EXPECT_LT(CString("a").CompareNoCase("B"), 0);
+  EXPECT_GT(CString("b").CompareNoCase("A"), 0);
+  EXPECT_NE(CString("ab").CompareNoCase("a"), 0);
+  // Letters outside ASCII are not folded: 0xC4 and 0xE4 stay different.
+  EXPECT_NE(CString("\xC4").CompareNoCase("\xE4"), 0);
+  // '[' (0x5B) lies between 'Z' and 'a'; ASCII folding keeps it apart from
+  // every letter.
+  EXPECT_NE(CString("[").CompareNoCase("{"), 0);
+}
+
+TEST(CStringTest, HighBitBytesCompareAsUnsigned) {
+  // Bytes of 0x80 and above sort after ASCII, as unsigned values, and
+  // equality is byte for byte.
+  const CString high("\x81\x40");  // a double-byte character
+  EXPECT_GT(high.Compare("A"), 0);
+  EXPECT_LT(CString("A").Compare(high), 0);
+  EXPECT_TRUE(CString("\x81\x40") == high);
+  EXPECT_FALSE(CString("\x81\x41") == high);
+  EXPECT_TRUE(CString("z") < high);
+  EXPECT_FALSE(high < CString("z"));
+  EXPECT_GT(high.CompareNoCase("z"), 0);
+  // Equality of two CStrings includes bytes after an embedded NUL.
+  EXPECT_FALSE(CString("a\0b", 3) == CString("a\0c", 3));
+  EXPECT_TRUE(CString("a\0b", 3) == CString("a\0b", 3));
+}
+
+TEST(CStringTest, UpperLowerAndAt) {
+  CString s("Mixed \xE4 Case");
+  s.MakeUpper();
+  EXPECT_EQ(S(s), "MIXED \xE4 CASE");
+  s.MakeLower();
+  EXPECT_EQ(S(s), "mixed \xE4 case");
+  EXPECT_EQ(s.GetAt(-1), 0);
+  EXPECT_EQ(s.GetAt(100), 0);
+  s.SetAt(0, 'M');
+  s.SetAt(100, 'X');  // outside: ignored
+  EXPECT_EQ(S(s), "Mixed \xE4 case");
+}
+
+TEST(CStringTest, AfxFormatString1) {
+  struct Case {
+    const char* format;
+    const char* arg;
+    const char* want;
+  } cases[] = {
+      {"An invalid file handle was associated with %1.", "C:\\x", "An invalid file handle was associated with C:\\x."},
+      {"An invalid file handle was associated with %1.", nullptr, "An invalid file handle was associated with ."},
+      {"%1 has a bad format.", "an unnamed file", "an unnamed file has a bad format."},
+      {"%1%1", "ab", "abab"},
+      {"no marker", "x", "no marker"},
+      {"100%", "x", "100%"},
+      {"%2 and %%1", "x", "%2 and %x"},
+  };
+  for (const Case& c : cases) {
+    CString out("previous");
+    AfxFormatString1(out, c.format, c.arg);
+    EXPECT_EQ(S(out), c.want) << c.format;
+  }
+  CString out("previous");
+  AfxFormatString1(out, nullptr, "x");
+  EXPECT_TRUE(out.IsEmpty());
+
+  // The output may be the format or the argument itself.
+  CString fmt("<%1>");
+  AfxFormatString1(fmt, fmt, "v");
+  EXPECT_EQ(S(fmt), "<v>");
+  CString arg("name");
+  AfxFormatString1(arg, "[%1|%1]", arg);
+  EXPECT_EQ(S(arg), "[name|name]");
+}
+
+TEST(CStringTest, OversizedRequestsRaiseTheMemoryException) {
+  CString s("abc");
+  try {
+    s.GetBuffer(0x7FFFFFFF);
+    FAIL() << "no exception";
+  } catch (CException* e) {
+    EXPECT_NE(dynamic_cast<CMemoryException*>(e), nullptr);
+    e->Delete();
+  }
+  EXPECT_EQ(S(s), "abc");  // unchanged
+}
+
+}  // namespace

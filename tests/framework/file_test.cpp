@@ -1,0 +1,369 @@
+// CFile over the platform (a fresh emulated machine per test), CFileStatus
+// with SetStatus/GetStatus, CMemFile and CStdioFile.
+#include "framework/file.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "support/temp_dir.h"
+
+namespace {
+
+using sfx::test::ReadFile;
+using sfx::test::ScopedPrefix;
+using sfx::test::WriteFile;
+
+const char kPath[] = "C:\\TEMP\\x.bin";
+
+// Runs f and returns the CFileException it throws (cause, OS error, name);
+// fails the test when it throws nothing.
+struct Caught {
+  bool thrown = false;
+  int cause = -1;
+  LONG osError = 0;
+  std::string name;
+  std::string message;
+};
+
+template <class F>
+Caught CatchFileException(F f) {
+  Caught c;
+  try {
+    f();
+  } catch (CFileException* e) {
+    c.thrown = true;
+    c.cause = e->m_cause;
+    c.osError = e->m_lOsError;
+    c.name = (const char*)e->m_strFileName;
+    c.message = (const char*)e->GetErrorMessage();
+    e->Delete();
+  }
+  return c;
+}
+
+class FileTest : public testing::Test {
+ protected:
+  ScopedPrefix prefix_;
+
+  void Put(const char* windowsPath, const std::string& bytes) {
+    WriteFile(prefix_.Host(windowsPath), bytes);
+  }
+  std::string Get(const char* windowsPath) { return ReadFile(prefix_.Host(windowsPath)); }
+};
+
+TEST_F(FileTest, OpenOrThrowNamesTheMissingFile) {
+  Caught c = CatchFileException([] { CFile f("C:\\TEMP\\missing.bin", CFile::modeRead); });
+  ASSERT_TRUE(c.thrown);
+  EXPECT_EQ(c.cause, CFileException::fileNotFound);
+  EXPECT_EQ(c.osError, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(c.name, "C:\\TEMP\\missing.bin");
+  EXPECT_EQ(c.message, "C:\\TEMP\\missing.bin was not found.");
+
+  c = CatchFileException([] { CFile f("C:\\NO\\SUCH\\DIR\\x.bin", CFile::modeCreate | CFile::modeWrite); });
+  ASSERT_TRUE(c.thrown);
+  EXPECT_EQ(c.cause, CFileException::badPath);
+}
+
+TEST_F(FileTest, FailedOpenLeavesAnUnopenedNamelessFileThatFailsAsInvalid) {
+  // What a setup run meets when its payload cannot be opened: the open
+  // fails quietly and the first seek or read names no file.
+  CFile f;
+  CFileException error;
+  EXPECT_FALSE(f.Open("C:\\TEMP\\Data.bin", CFile::modeRead, &error));
+  EXPECT_EQ(error.m_cause, CFileException::fileNotFound);
+  EXPECT_EQ(error.m_strFileName, "C:\\TEMP\\Data.bin");
+  EXPECT_FALSE(f.Open("C:\\TEMP\\Data.bin", CFile::modeRead));  // no record: still quiet
+  EXPECT_FALSE(f.IsOpen());
+  EXPECT_TRUE(f.GetFilePath().IsEmpty());
+
+  char buffer[4];
+  auto operations = {
+      std::function<void()>([&] { f.Seek(0x31A00, CFile::begin); }),
+      std::function<void()>([&] { f.Read(buffer, 4); }),
+      std::function<void()>([&] { f.Read(buffer, 0); }),
+      std::function<void()>([&] { f.Write(buffer, 4); }),
+      std::function<void()>([&] { f.GetLength(); }),
+      std::function<void()>([&] { f.GetPosition(); }),
+  };
+  for (const auto& op : operations) {
+    Caught c = CatchFileException(op);
+    ASSERT_TRUE(c.thrown);
+    EXPECT_EQ(c.cause, CFileException::invalidFile);
+    EXPECT_EQ(c.name, "");
+    EXPECT_EQ(c.message, "An invalid file handle was associated with .");
+  }
+}
+
+TEST_F(FileTest, ReadWriteSeekPositionLength) {
+  {
+    CFile out(kPath, CFile::modeCreate | CFile::modeWrite);
+    EXPECT_EQ(out.GetFilePath(), kPath);
+    out.Write("hello, ", 7);
+    out.Write("world", 5);
+    out.Write("", 0);
+    EXPECT_EQ(out.GetPosition(), 12u);
+    EXPECT_EQ(out.GetLength(), 12u);
+    EXPECT_EQ(out.Seek(0, CFile::begin), 0u);
+    out.Write("J", 1);
+    out.Close();
+    EXPECT_FALSE(out.IsOpen());
+    EXPECT_TRUE(out.GetFilePath().IsEmpty());
+  }
+  EXPECT_EQ(Get(kPath), "Jello, world");
+
+  CFile in(kPath, CFile::modeRead | CFile::shareDenyNone);
+  EXPECT_EQ(in.GetLength(), 12u);
+  char buffer[32] = {};
+  EXPECT_EQ(in.Seek(7, CFile::begin), 7u);
+  EXPECT_EQ(in.Read(buffer, 3), 3u);
+  EXPECT_EQ(std::string(buffer, 3), "wor");
+  EXPECT_EQ(in.Seek(-2, CFile::current), 8u);
+  EXPECT_EQ(in.Seek(-1, CFile::end), 11u);
+  EXPECT_EQ(in.Read(buffer, sizeof buffer), 1u);
+  EXPECT_EQ(buffer[0], 'd');
+  // At the end a read returns 0, as often as it is asked.
+  EXPECT_EQ(in.Read(buffer, sizeof buffer), 0u);
+  EXPECT_EQ(in.Read(buffer, sizeof buffer), 0u);
+  // Seeking before the start fails and names the file.
+  Caught c = CatchFileException([&] { in.Seek(-100, CFile::current); });
+  ASSERT_TRUE(c.thrown);
+  EXPECT_EQ(c.cause, CFileException::badSeek);
+  EXPECT_EQ(c.name, kPath);
+}
+
+TEST_F(FileTest, SeekFromBeginTakesTheOffsetAsUnsigned) {
+  Put(kPath, "abc");
+  CFile in(kPath, CFile::modeRead);
+  // A payload may start beyond 2 GiB: 0x80000000 as a LONG is negative, but
+  // counted from the beginning it is a position.
+  EXPECT_EQ(in.Seek((LONG)0x80000000u, CFile::begin), 0x80000000u);
+  EXPECT_EQ(in.GetPosition(), 0x80000000u);
+  char ch;
+  EXPECT_EQ(in.Read(&ch, 1), 0u);  // beyond the end: nothing to read
+  EXPECT_EQ(in.Seek((LONG)0xFFFFFFF0u, CFile::begin), 0xFFFFFFF0u);
+  EXPECT_EQ(in.SeekToBegin(), 0u);
+  EXPECT_EQ(in.Read(&ch, 1), 1u);
+  EXPECT_EQ(ch, 'a');
+}
+
+TEST_F(FileTest, CreateTruncatesAndNoTruncateKeeps) {
+  Put(kPath, "old content");
+  { CFile f(kPath, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite);
+    EXPECT_EQ(f.GetLength(), 11u);
+    f.SeekToEnd();
+    f.Write("+", 1);
+  }
+  EXPECT_EQ(Get(kPath), "old content+");
+  { CFile f(kPath, CFile::modeCreate | CFile::modeWrite); }
+  EXPECT_EQ(Get(kPath), "");
+}
+
+TEST_F(FileTest, ShareModesBetweenTwoOpens) {
+  Put(kPath, "data");
+  const UINT kShared = CFile::modeRead | CFile::shareDenyNone;
+  const UINT kExclusive = CFile::modeRead;  // compatibility mode: exclusive
+  struct Case {
+    const char* what;
+    UINT first;
+    UINT second;
+    bool secondOpens;
+  } cases[] = {
+      {"shared then shared", kShared, kShared, true},
+      {"shared then exclusive", kShared, kExclusive, false},
+      {"exclusive then shared", kExclusive, kShared, false},
+      {"exclusive then exclusive", kExclusive, kExclusive, false},
+      {"exclusive writer then exclusive", CFile::modeWrite | CFile::shareExclusive, kExclusive, false},
+  };
+  for (const Case& c : cases) {
+    CFile first(kPath, c.first);
+    CFile second;
+    CFileException error;
+    EXPECT_EQ(second.Open(kPath, c.second, &error) != FALSE, c.secondOpens) << c.what;
+    if (!c.secondOpens) {
+      EXPECT_EQ(error.m_cause, CFileException::sharingViolation) << c.what;
+      EXPECT_EQ(error.m_strFileName, kPath) << c.what;
+    }
+  }
+  // Once the holder is closed (here: destroyed) an exclusive open succeeds.
+  { CFile holder(kPath, kExclusive); }
+  CFile again(kPath, kExclusive);
+  EXPECT_TRUE(again.IsOpen());
+}
+
+TEST_F(FileTest, DestructorClosesAndNeverThrows) {
+  {
+    CFile f(kPath, CFile::modeCreate | CFile::modeWrite);
+    f.Write("x", 1);
+  }  // closed here: an exclusive open must now succeed
+  CFile g(kPath, CFile::modeRead);
+  EXPECT_EQ(g.GetLength(), 1u);
+  g.Abort();
+  EXPECT_FALSE(g.IsOpen());
+  g.Close();  // closing a closed file is harmless
+  CFile never;  // destroying a file that was never opened
+}
+
+// Status helpers.
+CFileStatus Status(DWORD ctime, DWORD mtime, BYTE attribute) {
+  CFileStatus s;
+  s.m_ctime = ctime;
+  s.m_mtime = mtime;
+  s.m_attribute = attribute;
+  return s;
+}
+
+const DWORD kCreated = 946684800;   // 2000-01-01 00:00:00 UTC
+const DWORD kWritten = 1234567890;  // 2009-02-13 23:31:30 UTC
+
+TEST_F(FileTest, SetStatusWithBothTimes) {
+  Put(kPath, "payload");
+  CFile::SetStatus(kPath, Status(kCreated, kWritten, CFile::archive));
+  CFileStatus got;
+  ASSERT_TRUE(CFile::GetStatus(kPath, got));
+  EXPECT_EQ(got.m_ctime, kCreated);
+  EXPECT_EQ(got.m_mtime, kWritten);
+  EXPECT_EQ(got.m_size, 7);
+  EXPECT_EQ(got.m_attribute & CFile::readOnly, 0);
+  EXPECT_STREQ(got.m_szFullName, kPath);
+
+  // The largest unsigned time survives the conversion too.
+  CFile::SetStatus(kPath, Status(0, 0xFFFFFFF0u, 0));
+  ASSERT_TRUE(CFile::GetStatus(kPath, got));
+  EXPECT_EQ(got.m_mtime, 0xFFFFFFF0u);
+  EXPECT_EQ(got.m_ctime, kCreated);  // ctime 0: creation time left alone
+}
+
+TEST_F(FileTest, SetStatusWithMtimeZeroSetsNoTimeButTheAttribute) {
+  Put(kPath, "x");
+  CFile::SetStatus(kPath, Status(kCreated, kWritten, 0));
+  CFile::SetStatus(kPath, Status(1, 0, CFile::readOnly));
+  CFileStatus got;
+  ASSERT_TRUE(CFile::GetStatus(kPath, got));
+  EXPECT_EQ(got.m_mtime, kWritten);
+  EXPECT_EQ(got.m_ctime, kCreated);
+  EXPECT_NE(got.m_attribute & CFile::readOnly, 0);
+}
+
+TEST_F(FileTest, SetStatusReadOnlyStillSetsTheTimes) {
+  Put(kPath, "x");
+  CFile::SetStatus(kPath, Status(kCreated, kWritten, CFile::readOnly | CFile::archive));
+  CFileStatus got;
+  ASSERT_TRUE(CFile::GetStatus(kPath, got));
+  EXPECT_EQ(got.m_ctime, kCreated);
+  EXPECT_EQ(got.m_mtime, kWritten);
+  EXPECT_NE(got.m_attribute & CFile::readOnly, 0);
+  EXPECT_EQ(GetFileAttributesA(kPath) & FILE_ATTRIBUTE_READONLY, (DWORD)FILE_ATTRIBUTE_READONLY);
+
+  // A later write-open is refused.
+  Caught c = CatchFileException([] { CFile f(kPath, CFile::modeCreate | CFile::modeWrite); });
+  ASSERT_TRUE(c.thrown);
+  EXPECT_EQ(c.cause, CFileException::accessDenied);
+  EXPECT_EQ(c.name, kPath);
+  EXPECT_EQ(Get(kPath), "x");
+
+  // Taking the attribute away again (with new times) makes it writable:
+  // the attribute has to go before the times can be set.
+  CFile::SetStatus(kPath, Status(0, kWritten + 60, 0));
+  ASSERT_TRUE(CFile::GetStatus(kPath, got));
+  EXPECT_EQ(got.m_mtime, kWritten + 60);
+  EXPECT_EQ(got.m_attribute & CFile::readOnly, 0);
+  CFile f(kPath, CFile::modeWrite);
+  EXPECT_TRUE(f.IsOpen());
+}
+
+TEST_F(FileTest, SetStatusOnAMissingFileThrows) {
+  Caught c = CatchFileException([] { CFile::SetStatus("C:\\TEMP\\gone.dll", Status(kCreated, kWritten, 0)); });
+  ASSERT_TRUE(c.thrown);
+  EXPECT_EQ(c.cause, CFileException::fileNotFound);
+  EXPECT_EQ(c.name, "C:\\TEMP\\gone.dll");
+  CFileStatus got;
+  EXPECT_FALSE(CFile::GetStatus("C:\\TEMP\\gone.dll", got));
+}
+
+TEST(FileTimeTest, SecondsSince1970AreUtcFileTimes) {
+  struct Case {
+    DWORD seconds;
+    ULONGLONG ticks;
+  } cases[] = {
+      {0, 116444736000000000ull},
+      {1, 116444736010000000ull},
+      {kWritten, 116444736000000000ull + 12345678900000000ull},
+      {0xFFFFFFFFu, 116444736000000000ull + 0xFFFFFFFFull * 10000000ull},
+  };
+  for (const Case& c : cases) {
+    FILETIME ft = CFile::TimeToFileTime(c.seconds);
+    EXPECT_EQ(((ULONGLONG)ft.dwHighDateTime << 32) | ft.dwLowDateTime, c.ticks) << c.seconds;
+    EXPECT_EQ(CFile::FileTimeToTime(ft), c.seconds);
+  }
+  FILETIME before1970 = {0, 0};
+  EXPECT_EQ(CFile::FileTimeToTime(before1970), 0u);
+}
+
+TEST(MemFileTest, SeekPastEndThenWriteZeroFills) {
+  CMemFile f;
+  f.Write("ab", 2);
+  EXPECT_EQ(f.Seek(6, CFile::begin), 6u);
+  EXPECT_EQ(f.GetLength(), 2u);  // seeking alone does not extend
+  f.Write("z", 1);
+  ASSERT_EQ(f.GetLength(), 7u);
+  EXPECT_EQ(std::string((const char*)f.GetData(), 7), std::string("ab\0\0\0\0z", 7));
+
+  // Reads stop at the end and then return 0.
+  f.SeekToBegin();
+  char buffer[16];
+  EXPECT_EQ(f.Read(buffer, sizeof buffer), 7u);
+  EXPECT_EQ(f.Read(buffer, sizeof buffer), 0u);
+  f.Seek(100, CFile::begin);
+  EXPECT_EQ(f.Read(buffer, sizeof buffer), 0u);
+}
+
+TEST(MemFileTest, SeekAndLength) {
+  const char data[] = "0123456789";
+  CMemFile f(data, 10);
+  EXPECT_EQ(f.GetLength(), 10u);
+  EXPECT_EQ(f.Seek(-3, CFile::end), 7u);
+  EXPECT_EQ(f.Seek(1, CFile::current), 8u);
+  EXPECT_EQ(f.Seek((LONG)0x80000000u, CFile::begin), 0x80000000u);  // unsigned from begin
+  Caught c = CatchFileException([&] { f.Seek(-11, CFile::end); });
+  ASSERT_TRUE(c.thrown);
+  EXPECT_EQ(c.cause, CFileException::badSeek);
+  EXPECT_EQ(f.GetPosition(), 0x80000000u);  // a failed seek leaves the position
+
+  f.SetLength(4);
+  EXPECT_EQ(f.GetLength(), 4u);
+  EXPECT_EQ(f.GetPosition(), 4u);
+  f.SetLength(6);
+  EXPECT_EQ(std::string((const char*)f.GetData(), 6), std::string("0123\0\0", 6));
+  // A write that would pass 4 GiB fails instead of wrapping.
+  f.Seek((LONG)0xFFFFFFFFu, CFile::begin);
+  c = CatchFileException([&] { f.Write("ab", 2); });
+  EXPECT_TRUE(c.thrown);
+  EXPECT_EQ(f.GetLength(), 6u);
+}
+
+TEST_F(FileTest, StdioFileWritesCrLf) {
+  {
+    CStdioFile f(kPath, CFile::modeCreate | CFile::modeWrite | CFile::typeText);
+    f.WriteString("[rename]\n");
+    f.WriteString("C:\\A=C:\\B\n");
+    f.WriteString("no newline");
+    f.WriteString(nullptr);
+  }
+  EXPECT_EQ(Get(kPath), "[rename]\r\nC:\\A=C:\\B\r\nno newline");
+
+  // Long text crosses the translation buffer's size at every alignment.
+  std::string text, expected;
+  for (int i = 0; i < 3000; ++i) {
+    text += (i % 3 == 0) ? "\n" : "x";
+    expected += (i % 3 == 0) ? "\r\n" : "x";
+  }
+  {
+    CStdioFile f(kPath, CFile::modeCreate | CFile::modeWrite);
+    f.WriteText(text.data(), (UINT)text.size());
+  }
+  EXPECT_EQ(Get(kPath), expected);
+}
+
+}  // namespace
