@@ -57,7 +57,7 @@ void CInstaller::OpenPayload() {
 
   // Each archive reads through its own 4,096-byte buffer.
   CArchive arFileTable(&m_filePayload, CArchive::load);
-  m_arrFileTable.Serialize(arFileTable);
+  SerializeFileTable(arFileTable, m_arrFileTable);  // CCompFileInfo entries only
   arFileTable.Close();  // gives back the read-ahead: the file stands at archive 2
 
   CArchive arProject(&m_filePayload, CArchive::load);

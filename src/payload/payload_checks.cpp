@@ -10,14 +10,6 @@ namespace {
 const int kInstalledComponent = 0;
 const int kPlatformList = 1;
 
-BOOL HoldsOnly(const CObArray& arr, const CRuntimeClass* pClass) {
-  for (int i = 0; i < arr.GetSize(); ++i) {
-    CObject* pObject = arr.GetAt(i);
-    if (pObject == nullptr || !pObject->IsKindOf(pClass)) return FALSE;
-  }
-  return TRUE;
-}
-
 BOOL IndicesBelow(const CObArray& arrLists, DWORD dwLimit) {
   for (int i = 0; i < arrLists.GetSize(); ++i) {
     const CDWordArray& indices = static_cast<CIndexArray*>(arrLists.GetAt(i))->m_dwIndices;
@@ -25,15 +17,6 @@ BOOL IndicesBelow(const CObArray& arrLists, DWORD dwLimit) {
       if (indices.GetAt(j) >= dwLimit) return FALSE;
   }
   return TRUE;
-}
-
-void CheckClasses(const CObArray& arrFileTable, const CBuildItems& project, const char* pszPath) {
-  if (!HoldsOnly(arrFileTable, RUNTIME_CLASS(CCompFileInfo)) ||
-      !HoldsOnly(project.m_arrPrograms, RUNTIME_CLASS(CExecutableItem)) ||
-      !HoldsOnly(project.m_arrItems, RUNTIME_CLASS(CBuildItem)) ||
-      !HoldsOnly(project.m_arrComponents, RUNTIME_CLASS(CIndexArray)) ||
-      !HoldsOnly(project.m_arrPlatforms, RUNTIME_CLASS(CIndexArray)))
-    AfxThrowArchiveException(CArchiveException::badClass, pszPath);
 }
 
 // Extraction appends the entry's name to the destination directory, and the
@@ -70,8 +53,6 @@ BOOL IsPlainFileName(const CString& strName) {
 
 void CheckCatalogue(const CObArray& arrFileTable, const CBuildItems& project,
                     const char* pszPayloadPath) {
-  // Classes first: the other checks look into the elements.
-  CheckClasses(arrFileTable, project, pszPayloadPath);
   CheckNames(arrFileTable, project, pszPayloadPath);
   CheckIndices(arrFileTable, project, pszPayloadPath);
 }

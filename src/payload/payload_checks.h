@@ -3,7 +3,8 @@
 // The archive encoding can describe catalogues that the installation steps
 // would index out of range or use to write outside their destination. These
 // checks run once, after both archives are loaded and before anything is
-// created, and report such a catalogue as a damaged one.
+// created, and report such a catalogue as a damaged one. The element classes
+// of the arrays are already enforced while loading.
 #pragma once
 
 #include "framework/collections.h"
@@ -17,9 +18,8 @@ BOOL IsPlainFileName(const CString& strName);
 
 // Throws CArchiveException naming pszPayloadPath when the catalogue is not
 // usable:
-// - badClass: a null element, or an element of the wrong class, in the file
-//   table or in one of the project's four object arrays; a file-table entry
-//   or file item whose name is not a plain file name;
+// - badClass: a file-table entry or file item whose name is not a plain
+//   file name;
 // - badIndex: no component list 0 or no platform list 1, or a list index
 //   that names no item or no file-table entry.
 void CheckCatalogue(const CObArray& arrFileTable, const CBuildItems& project,
