@@ -1,0 +1,148 @@
+// Shared-DLL counts, file versions, the version-install service's answer,
+// and the logged-path list.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+
+#include "framework/file.h"
+#include "install/install_test_util.h"
+#include "install/logged_paths.h"
+#include "install/shared_files.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+using sfx::test::Dword;
+using sfx::test::QueryHklmValue;
+using sfx::test::ScopedPrefix;
+
+const char kSharedDlls[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+TEST(IncrementSharedDllCount, RaisesWellFormedCountsAndResetsOthers) {
+  ScopedPrefix prefix;
+  struct Case {
+    const char* what;
+    bool preset;
+    DWORD type;
+    std::string data;
+    DWORD expected;
+  } cases[] = {
+      {"missing", false, 0, "", 1},
+      {"three", true, REG_DWORD, Dword(3), 4},
+      {"zero", true, REG_DWORD, Dword(0), 1},
+      {"string", true, REG_SZ, "7", 1},
+      {"eight bytes", true, REG_BINARY, std::string(8, '\x05'), 1},
+      {"two bytes", true, REG_DWORD, std::string(2, '\x05'), 1},
+      {"four bytes of another type", true, REG_BINARY, Dword(9), 1},
+      {"at the maximum", true, REG_DWORD, Dword(0xFFFFFFFFu), 0xFFFFFFFFu},
+  };
+  for (const Case& c : cases) {
+    std::string name = std::string("C:\\WINDOWS\\SYSTEM\\") + c.what + ".DLL";
+    if (c.preset) sfx::test::SetHklmValue(kSharedDlls, name.c_str(), c.type, c.data);
+    IncrementSharedDllCount(name.c_str());
+    sfx::test::RegValue v = QueryHklmValue(kSharedDlls, name.c_str());
+    ASSERT_TRUE(v.found) << c.what;
+    EXPECT_EQ(v.type, (DWORD)REG_DWORD) << c.what;
+    EXPECT_EQ(v.data, Dword(c.expected)) << c.what;
+  }
+}
+
+TEST(IncrementSharedDllCount, CountsByTheExactPathText) {
+  ScopedPrefix prefix;
+  IncrementSharedDllCount("C:\\WINDOWS\\SYSTEM\\A.DLL");
+  IncrementSharedDllCount("C:\\WINDOWS\\SYSTEM\\A.DLL");
+  IncrementSharedDllCount("C:\\WINDOWS\\SYSTEM\\B.DLL");
+  EXPECT_EQ(QueryHklmValue(kSharedDlls, "C:\\WINDOWS\\SYSTEM\\A.DLL").data, Dword(2));
+  EXPECT_EQ(QueryHklmValue(kSharedDlls, "C:\\WINDOWS\\SYSTEM\\B.DLL").data, Dword(1));
+}
+
+TEST(IncrementSharedDllCount, MissingKeyWritesNothing) {
+  ScopedPrefix prefix;
+  // Take the key out of the machine's registry by renaming it in place.
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((prefix.root() + "/registry.db").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db, "UPDATE keys SET name = 'Moved' WHERE name = 'SharedDLLs'", nullptr,
+                         nullptr, nullptr),
+            SQLITE_OK);
+  EXPECT_EQ(sqlite3_changes(db), 1);
+  sqlite3_close(db);
+
+  IncrementSharedDllCount("C:\\WINDOWS\\SYSTEM\\A.DLL");
+  HKEY hKey = nullptr;
+  EXPECT_NE(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &hKey), ERROR_SUCCESS);
+  EXPECT_FALSE(
+      QueryHklmValue("Software\\Microsoft\\Windows\\CurrentVersion\\Moved", "C:\\WINDOWS\\SYSTEM\\A.DLL")
+          .found);
+}
+
+// ---- GetFileVersion ----------------------------------------------------------
+
+TEST(GetFileVersion, ReadsTheFileVersionOrReportsNone) {
+  ScopedPrefix prefix;
+  const std::string data = std::string(SFX_SOURCE_DIR) + "/tests/platform/data/";
+  sfx::test::WriteFile(prefix.Host("C:\\ver32.dll"), sfx::test::ReadFile(data + "ver32.dll"));
+  sfx::test::WriteFile(prefix.Host("C:\\nover.dll"), sfx::test::ReadFile(data + "noversion32.dll"));
+  sfx::test::WriteFile(prefix.Host("C:\\text.dll"), "plain text, not a PE file");
+
+  DWORD ms = 0xAAAA, ls = 0xBBBB;
+  ASSERT_TRUE(GetFileVersion("C:\\ver32.dll", ms, ls));
+  EXPECT_EQ(ms, 0x00010002u);  // FILEVERSION 1,2,3,4, not the product version
+  EXPECT_EQ(ls, 0x00030004u);
+  for (const char* none : {"C:\\nover.dll", "C:\\text.dll", "C:\\missing.dll"}) {
+    ms = 0xAAAA;
+    EXPECT_FALSE(GetFileVersion(none, ms, ls)) << none;
+    EXPECT_EQ(ms, 0xAAAAu) << none;
+  }
+}
+
+// ---- FindFileLocation ---------------------------------------------------------
+
+TEST(FindFileLocation, ReportsTheInstalledCopyAndTheRecommendedDirectory) {
+  ScopedPrefix prefix;
+  const std::string sys = sfx::test::SystemDirectory();
+  CString cur("stale"), dest("stale");
+
+  EXPECT_EQ(FindFileLocation("NEW.DLL", "C:\\TEMP\\cc1.tmp\\", cur, dest), 0u);
+  EXPECT_STREQ(cur, "");
+  EXPECT_EQ(std::string(dest), sys);
+
+  // A copy in the Windows directory is not where the service wants it.
+  sfx::test::WriteFile(prefix.Host("C:\\WINDOWS\\OLD.DLL"), "x");
+  EXPECT_EQ(FindFileLocation("OLD.DLL", "C:\\TEMP\\cc1.tmp\\", cur, dest), (DWORD)VFF_CURNEDEST);
+  EXPECT_STREQ(cur, "C:\\WINDOWS");
+
+  // A copy in the system directory that someone holds open is in use.
+  sfx::test::WriteFile(prefix.Host((sys + "\\BUSY.DLL").c_str()), "x");
+  CFile holder;
+  ASSERT_TRUE(holder.Open((sys + "\\BUSY.DLL").c_str(), CFile::modeRead));
+  EXPECT_EQ(FindFileLocation("BUSY.DLL", "C:\\TEMP\\cc1.tmp\\", cur, dest), (DWORD)VFF_FILEINUSE);
+  EXPECT_EQ(std::string(cur), sys);
+  holder.Close();
+  EXPECT_EQ(FindFileLocation("BUSY.DLL", "C:\\TEMP\\cc1.tmp\\", cur, dest), 0u);
+}
+
+// ---- The logged-path list and the win16 prefix -------------------------------
+
+TEST(LoggedPaths, MembershipIgnoresLetterCase) {
+  const int before = LoggedPaths().GetSize();
+  EXPECT_FALSE(IsPathLogged("D:\\proj\\data\\a.dat"));
+  AddLoggedPath("D:\\proj\\data\\a.dat");
+  EXPECT_TRUE(IsPathLogged("D:\\proj\\data\\a.dat"));
+  EXPECT_TRUE(IsPathLogged("d:\\PROJ\\Data\\A.DAT"));
+  AddLoggedPath("D:\\PROJ\\DATA\\A.DAT");  // equal without regard to case
+  EXPECT_EQ(LoggedPaths().GetSize(), before + 1);
+  AddLoggedPath("D:\\proj\\data\\b.dat");
+  EXPECT_EQ(LoggedPaths().GetSize(), before + 2);
+  EXPECT_FALSE(IsPathLogged("D:\\proj\\data\\a.da"));
+  EXPECT_FALSE(IsPathLogged("D:\\proj\\data\\a.datx"));
+  EXPECT_STREQ(LoggedPaths()[before], "D:\\proj\\data\\a.dat");  // first spelling kept
+}
+
+TEST(Win16PlatformDir, IsTheSixCharacterPrefix) {
+  EXPECT_STREQ(Win16PlatformDir(), "win16\\");
+  EXPECT_EQ(Win16PlatformDir().GetLength(), 6);
+  EXPECT_EQ(&Win16PlatformDir(), &Win16PlatformDir());
+}
+
+}  // namespace
