@@ -1,0 +1,37 @@
+// The objects behind the HANDLEs that CreateFileA returns, and the checks
+// the other file calls share.
+#pragma once
+
+#include <string>
+
+#include "platform/host/win32_api.h"
+
+namespace sfx::host {
+
+struct HostFile {
+  int fd = -1;
+  DWORD access = 0;  // GENERIC_READ / GENERIC_WRITE bits as asked
+  std::string hostPath;
+};
+
+// The live file behind h, or nullptr (last error ERROR_INVALID_HANDLE).
+// Handles are checked against a table, so a stale or foreign value is an
+// error rather than a wild pointer.
+HostFile* LookupFile(HANDLE h);
+HANDLE RegisterFile(HostFile* file);
+// Removes h from the table; returns the file for the caller to close.
+HostFile* UnregisterFile(HANDLE h);
+
+// Tries to lock fd as an opener with the given share mode would: share 0
+// exclusive, any sharing shared, never blocking. False when someone else
+// holds a conflicting lock.
+bool LockForShare(int fd, DWORD shareMode);
+
+// True when another opener holds the file at hostPath (any lock).
+bool FileInUse(const std::string& hostPath);
+
+// ERROR_PATH_NOT_FOUND when the folder of hostPath is missing, else
+// ERROR_FILE_NOT_FOUND: what Windows reports for a missing file.
+DWORD MissingFileError(const std::string& hostPath);
+
+}  // namespace sfx::host

@@ -1,0 +1,314 @@
+// CreateFileA and the calls on its handles, over host file descriptors.
+//
+// Opening follows Windows' order: the disposition decides between the
+// existing file and a new one, the attribute byte refuses writers of a
+// read-only file (root would otherwise write through any permission bits),
+// the share lock is taken, and only then is an existing file truncated, so
+// a refused opener never destroys someone else's data.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/host/file_handle.h"
+#include "platform/host/file_meta.h"
+#include "platform/host/prefix.h"
+#include "platform/host/win_error.h"
+
+using namespace sfx::host;
+
+namespace {
+
+constexpr DWORD kWriteAccess = GENERIC_WRITE | GENERIC_ALL;
+constexpr DWORD kReadAccess = GENERIC_READ | GENERIC_ALL;
+
+int OpenFlags(DWORD access) {
+  bool r = (access & kReadAccess) != 0;
+  bool w = (access & kWriteAccess) != 0;
+  if (r && w) return O_RDWR;
+  if (w) return O_WRONLY;
+  return O_RDONLY;
+}
+
+// Opens an existing file. Reads do not touch the last-access time (it is
+// part of what an installation restores), when the host allows it.
+int OpenExisting(const std::string& path, DWORD access) {
+  int flags = OpenFlags(access) | O_CLOEXEC | O_NOCTTY | O_NOATIME;
+  int fd = open(path.c_str(), flags);
+  if (fd < 0 && errno == EPERM) fd = open(path.c_str(), flags & ~O_NOATIME);
+  return fd;
+}
+
+// The state of a new file: archive bit plus the attributes asked for, and
+// the creation time now.
+void StampNewFile(int fd, const std::string& path, DWORD flagsAndAttributes) {
+  FileMeta meta;
+  meta.hasAttributes = true;
+  meta.attributes = FILE_ATTRIBUTE_ARCHIVE | (flagsAndAttributes & kStoredAttributeMask);
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  meta.hasCreation = true;
+  meta.creation = TicksFromTimespec(now);
+  WriteMeta(fd, path, meta);
+  if (meta.attributes & FILE_ATTRIBUTE_READONLY) {
+    struct stat st;
+    if (fstat(fd, &st) == 0) fchmod(fd, st.st_mode & ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH));
+  }
+}
+
+HANDLE Fail(DWORD code) {
+  SetLastError(code);
+  return INVALID_HANDLE_VALUE;
+}
+
+HANDLE Wrap(int fd, DWORD access, const std::string& path, DWORD lastError) {
+  HostFile* file = new HostFile;
+  file->fd = fd;
+  file->access = access;
+  file->hostPath = path;
+  SetLastError(lastError);
+  return RegisterFile(file);
+}
+
+bool ValidDisposition(DWORD d) { return d >= CREATE_NEW && d <= TRUNCATE_EXISTING; }
+
+// An existing file: refuse what Windows refuses, then lock, then truncate.
+HANDLE OpenExistingFile(const std::string& path, const struct stat& st, DWORD access, DWORD share,
+                        DWORD disposition, DWORD flagsAndAttributes) {
+  if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
+  bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  if (disposition == TRUNCATE_EXISTING && !(access & kWriteAccess)) return Fail(ERROR_INVALID_PARAMETER);
+  FileMeta meta = ReadMeta(-1, path);
+  bool readOnly = (AttributesOf(st, meta) & FILE_ATTRIBUTE_READONLY) != 0;
+  if (readOnly && ((access & kWriteAccess) || truncate)) return Fail(ERROR_ACCESS_DENIED);
+
+  int fd = OpenExisting(path, access);
+  if (fd < 0) return Fail(ErrnoToWin32(errno));
+  if (access != 0 && !LockForShare(fd, share)) {
+    close(fd);
+    return Fail(ERROR_SHARING_VIOLATION);
+  }
+  if (truncate && ftruncate(fd, 0) != 0) {
+    DWORD err = ErrnoToWin32(errno);
+    close(fd);
+    return Fail(err);
+  }
+  if (disposition == CREATE_ALWAYS) {
+    // Replacing a file resets its attributes as a new file's; its creation
+    // time stays.
+    FileMeta attrs;
+    attrs.hasAttributes = true;
+    attrs.attributes = FILE_ATTRIBUTE_ARCHIVE | (flagsAndAttributes & kStoredAttributeMask);
+    WriteMeta(fd, path, attrs);
+  }
+  // Windows tells an "always" opener that the file was there already.
+  bool existed = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+  return Wrap(fd, access, path, existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+}
+
+}  // namespace
+
+HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                   LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                   DWORD dwFlagsAndAttributes, HANDLE) {
+  if (lpFileName == nullptr || lpFileName[0] == '\0') return Fail(ERROR_PATH_NOT_FOUND);
+  if (!ValidDisposition(dwCreationDisposition)) return Fail(ERROR_INVALID_PARAMETER);
+  std::string path = MapToHost(lpFileName);
+  // A file can appear or vanish between the look and the open; a few rounds
+  // settle such a race.
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0)
+      return OpenExistingFile(path, st, dwDesiredAccess, dwShareMode, dwCreationDisposition,
+                              dwFlagsAndAttributes);
+    if (errno != ENOENT) return Fail(ErrnoToWin32(errno));
+    if (dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == TRUNCATE_EXISTING)
+      return Fail(MissingFileError(path));
+    int flags = OpenFlags(dwDesiredAccess) | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY;
+    int fd = open(path.c_str(), flags, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      if (errno == ENOENT || errno == ENOTDIR) return Fail(ERROR_PATH_NOT_FOUND);
+      return Fail(ErrnoToWin32(errno));
+    }
+    if (dwDesiredAccess != 0 && !LockForShare(fd, dwShareMode)) {
+      close(fd);
+      return Fail(ERROR_SHARING_VIOLATION);
+    }
+    StampNewFile(fd, path, dwFlagsAndAttributes);
+    return Wrap(fd, dwDesiredAccess, path, ERROR_SUCCESS);
+  }
+  return Fail(ERROR_SHARING_VIOLATION);
+}
+
+BOOL CloseHandle(HANDLE hObject) {
+  HostFile* file = UnregisterFile(hObject);
+  if (file == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+  close(file->fd);  // releases the share lock
+  delete file;
+  return TRUE;
+}
+
+BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
+              LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
+  if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
+  HostFile* file = LookupFile(hFile);
+  if (file == nullptr) return FALSE;
+  if (lpOverlapped != nullptr || lpNumberOfBytesRead == nullptr ||
+      (lpBuffer == nullptr && nNumberOfBytesToRead != 0))
+    return FailWith(ERROR_INVALID_PARAMETER);
+  if (!(file->access & kReadAccess)) return FailWith(ERROR_ACCESS_DENIED);
+  DWORD done = 0;
+  char* out = static_cast<char*>(lpBuffer);
+  while (done < nNumberOfBytesToRead) {
+    ssize_t n = read(file->fd, out + done, nNumberOfBytesToRead - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *lpNumberOfBytesRead = done;
+      return FailErrno();
+    }
+    if (n == 0) break;  // end of file: success with fewer bytes
+    done += (DWORD)n;
+  }
+  *lpNumberOfBytesRead = done;
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+               LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped) {
+  if (lpNumberOfBytesWritten != nullptr) *lpNumberOfBytesWritten = 0;
+  HostFile* file = LookupFile(hFile);
+  if (file == nullptr) return FALSE;
+  if (lpOverlapped != nullptr || lpNumberOfBytesWritten == nullptr ||
+      (lpBuffer == nullptr && nNumberOfBytesToWrite != 0))
+    return FailWith(ERROR_INVALID_PARAMETER);
+  if (!(file->access & kWriteAccess)) return FailWith(ERROR_ACCESS_DENIED);
+  DWORD done = 0;
+  const char* in = static_cast<const char*>(lpBuffer);
+  while (done < nNumberOfBytesToWrite) {
+    ssize_t n = write(file->fd, in + done, nNumberOfBytesToWrite - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      *lpNumberOfBytesWritten = done;
+      return FailErrno();
+    }
+    if (n == 0) {  // no progress and no error: treat as a full disk
+      *lpNumberOfBytesWritten = done;
+      return FailWith(ERROR_DISK_FULL);
+    }
+    done += (DWORD)n;
+  }
+  *lpNumberOfBytesWritten = done;
+  return TRUE;
+}
+
+DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveHigh,
+                     DWORD dwMoveMethod) {
+  HostFile* file = LookupFile(hFile);
+  if (file == nullptr) return INVALID_SET_FILE_POINTER;
+  int64_t distance = lpDistanceToMoveHigh != nullptr
+                         ? (int64_t)(((uint64_t)(uint32_t)*lpDistanceToMoveHigh << 32) | (uint32_t)lDistanceToMove)
+                         : (int64_t)lDistanceToMove;
+  int whence;
+  switch (dwMoveMethod) {
+    case FILE_BEGIN: whence = SEEK_SET; break;
+    case FILE_CURRENT: whence = SEEK_CUR; break;
+    case FILE_END: whence = SEEK_END; break;
+    default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER;
+  }
+  // lseek accepts a negative target on some files; Windows never does.
+  off_t base = 0;
+  if (whence == SEEK_CUR) base = lseek(file->fd, 0, SEEK_CUR);
+  if (whence == SEEK_END) {
+    struct stat st;
+    base = fstat(file->fd, &st) == 0 ? st.st_size : 0;
+  }
+  if (distance < 0 && base + distance < 0) {
+    SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+  }
+  off_t pos = lseek(file->fd, (off_t)distance, whence);
+  if (pos < 0) {
+    FailErrno();
+    return INVALID_SET_FILE_POINTER;
+  }
+  if (lpDistanceToMoveHigh != nullptr) *lpDistanceToMoveHigh = (LONG)((uint64_t)pos >> 32);
+  // A position whose low half is all ones is valid; callers tell it from a
+  // failure by the last error.
+  SetLastError(ERROR_SUCCESS);
+  return (DWORD)pos;
+}
+
+DWORD GetFileSize(HANDLE hFile, LPDWORD lpFileSizeHigh) {
+  HostFile* file = LookupFile(hFile);
+  if (file == nullptr) return INVALID_FILE_SIZE;
+  struct stat st;
+  if (fstat(file->fd, &st) != 0) {
+    FailErrno();
+    return INVALID_FILE_SIZE;
+  }
+  if (lpFileSizeHigh != nullptr) *lpFileSizeHigh = (DWORD)((uint64_t)st.st_size >> 32);
+  SetLastError(ERROR_SUCCESS);
+  return (DWORD)st.st_size;
+}
+
+BOOL SetEndOfFile(HANDLE hFile) {
+  HostFile* file = LookupFile(hFile);
+  if (file == nullptr) return FALSE;
+  if (!(file->access & kWriteAccess)) return FailWith(ERROR_ACCESS_DENIED);
+  off_t pos = lseek(file->fd, 0, SEEK_CUR);
+  if (pos < 0 || ftruncate(file->fd, pos) != 0) return FailErrno();
+  return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE hFile) {
+  HostFile* file = LookupFile(hFile);
+  if (file == nullptr) return FALSE;
+  if (!(file->access & kWriteAccess)) return FailWith(ERROR_ACCESS_DENIED);
+  if (fsync(file->fd) != 0) return FailErrno();
+  return TRUE;
+}
+
+BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
+                 LPFILETIME lpLastWriteTime) {
+  HostFile* file = LookupFile(hFile);
+  if (file == nullptr) return FALSE;
+  struct stat st;
+  if (fstat(file->fd, &st) != 0) return FailErrno();
+  if (lpCreationTime != nullptr) {
+    FileMeta meta = ReadMeta(file->fd, file->hostPath);
+    // Without a recorded creation time the oldest time the host knows is
+    // the best answer.
+    *lpCreationTime = ToFileTime(meta.hasCreation ? meta.creation : TicksFromTimespec(st.st_mtim));
+  }
+  if (lpLastAccessTime != nullptr) *lpLastAccessTime = ToFileTime(TicksFromTimespec(st.st_atim));
+  if (lpLastWriteTime != nullptr) *lpLastWriteTime = ToFileTime(TicksFromTimespec(st.st_mtim));
+  return TRUE;
+}
+
+BOOL SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* lpLastAccessTime,
+                 const FILETIME* lpLastWriteTime) {
+  HostFile* file = LookupFile(hFile);
+  if (file == nullptr) return FALSE;
+  if (!(file->access & kWriteAccess)) return FailWith(ERROR_ACCESS_DENIED);
+  // A null pointer or a zero time leaves that time as it is.
+  auto given = [](const FILETIME* ft) { return ft != nullptr && FromFileTime(*ft) != 0; };
+  struct timespec times[2];
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_nsec = UTIME_OMIT;
+  if (given(lpLastAccessTime)) times[0] = TimespecFromTicks(FromFileTime(*lpLastAccessTime));
+  if (given(lpLastWriteTime)) times[1] = TimespecFromTicks(FromFileTime(*lpLastWriteTime));
+  if ((given(lpLastAccessTime) || given(lpLastWriteTime)) && futimens(file->fd, times) != 0)
+    return FailErrno();
+  if (given(lpCreationTime)) {
+    FileMeta meta;
+    meta.hasCreation = true;
+    meta.creation = FromFileTime(*lpCreationTime);
+    if (!WriteMeta(file->fd, file->hostPath, meta)) return FailErrno();
+  }
+  return TRUE;
+}

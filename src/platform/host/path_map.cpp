@@ -1,0 +1,162 @@
+// Windows paths <-> host paths.
+//
+// C: is <prefix>/drive_c, Z: is the host's "/", any other drive letter is
+// <prefix>/dosdevices/<letter>, and a UNC path \\server\share\x is
+// <prefix>/unc/server/share/x. Existing components are found regardless of
+// letter case, as Windows does; a missing component keeps the case given,
+// so a new file or folder is created under the name the caller wrote.
+#include <dirent.h>
+#include <strings.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <climits>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/host/prefix.h"
+#include "platform/host/win_path.h"
+
+namespace sfx::host {
+namespace {
+
+// The entry of dir whose name equals name ignoring ASCII case; exact
+// matches win. Empty when there is none.
+std::string FindEntry(const std::string& dir, const std::string& name) {
+  struct stat st;
+  std::string exact = dir + (dir == "/" ? "" : "/") + name;
+  if (lstat(exact.c_str(), &st) == 0) return name;
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return std::string();
+  std::string found;
+  while (struct dirent* e = readdir(d)) {
+    if (strcasecmp(e->d_name, name.c_str()) == 0) {
+      found = e->d_name;
+      break;
+    }
+  }
+  closedir(d);
+  return found;
+}
+
+std::string Join(const std::string& dir, const std::string& name) {
+  return dir == "/" ? "/" + name : dir + "/" + name;
+}
+
+// Appends components below base, each matched case-insensitively while the
+// folders exist.
+std::string Resolve(std::string base, const std::vector<std::string>& parts) {
+  bool exists = true;
+  for (const std::string& part : parts) {
+    if (exists) {
+      std::string match = FindEntry(base, part);
+      if (match.empty()) {
+        exists = false;
+        base = Join(base, part);
+      } else {
+        base = Join(base, match);
+      }
+    } else {
+      base = Join(base, part);
+    }
+  }
+  return base;
+}
+
+// "/a/./b//c/../d" -> "/a/b/d"; relative paths are taken from the working
+// directory first.
+std::string NormalizeHost(const std::string& path) {
+  std::string abs = path;
+  if (abs.empty() || abs[0] != '/') {
+    char buf[4096];
+    abs = std::string(getcwd(buf, sizeof buf) != nullptr ? buf : "") + "/" + abs;
+  }
+  std::vector<std::string> parts;
+  size_t pos = 0;
+  while (pos <= abs.size()) {
+    size_t next = abs.find('/', pos);
+    if (next == std::string::npos) next = abs.size();
+    std::string comp = abs.substr(pos, next - pos);
+    if (comp == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!comp.empty() && comp != ".") {
+      parts.push_back(comp);
+    }
+    pos = next + 1;
+  }
+  std::string out;
+  for (const std::string& p : parts) out += "/" + p;
+  return out.empty() ? "/" : out;
+}
+
+// When path lies at or below dir, the rest ("" or "/x/y") goes to rest.
+bool Below(const std::string& path, const std::string& dir, std::string& rest) {
+  if (path.compare(0, dir.size(), dir) != 0) return false;
+  if (path.size() != dir.size() && path[dir.size()] != '/') return false;
+  rest = path.substr(dir.size());
+  return true;
+}
+
+std::string Backslashes(std::string s) {
+  for (char& c : s)
+    if (c == '/') c = '\\';
+  return s;
+}
+
+// The Windows name of a normalised host path, when it lies in one of the
+// prefix's drive folders.
+bool InPrefix(const std::string& path, const std::string& root, std::string& out) {
+  std::string rest;
+  if (Below(path, root + "/drive_c", rest)) {
+    out = "C:" + (rest.empty() ? std::string("\\") : Backslashes(rest));
+    return true;
+  }
+  if (Below(path, root + "/unc", rest) && rest.size() > 1) {
+    out = "\\" + Backslashes(rest);
+    return true;
+  }
+  if (Below(path, root + "/dosdevices", rest) && rest.size() >= 2 && isalpha((unsigned char)rest[1]) &&
+      (rest.size() == 2 || rest[2] == '/')) {
+    std::string tail = rest.substr(2);
+    out = std::string(1, (char)toupper((unsigned char)rest[1])) + ":" +
+          (tail.empty() ? std::string("\\") : Backslashes(tail));
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string MapToHost(const char* windowsPath) {
+  WinPath wp = ParseWindowsPath(windowsPath);
+  if (wp.unc) {
+    std::vector<std::string> parts;
+    parts.push_back(wp.server);
+    if (!wp.share.empty()) parts.push_back(wp.share);
+    parts.insert(parts.end(), wp.parts.begin(), wp.parts.end());
+    return Resolve(PrefixRoot() + "/unc", parts);
+  }
+  if (wp.drive == 'Z') return Resolve("/", wp.parts);
+  if (wp.drive == 'C') return Resolve(PrefixRoot() + "/drive_c", wp.parts);
+  std::string letter(1, (char)tolower((unsigned char)wp.drive));
+  return Resolve(PrefixRoot() + "/dosdevices/" + letter, wp.parts);
+}
+
+std::string MapToWindows(const std::string& hostPath) {
+  std::string path = NormalizeHost(hostPath);
+  std::string root = PrefixRoot();
+  std::string out;
+  if (InPrefix(path, root, out)) return out;
+  // The prefix may have been named through a symbolic link: compare the
+  // resolved forms too.
+  char real[PATH_MAX];
+  char realRoot[PATH_MAX];
+  if (realpath(path.c_str(), real) != nullptr && realpath(root.c_str(), realRoot) != nullptr &&
+      InPrefix(real, realRoot, out))
+    return out;
+  return "Z:" + Backslashes(path == "/" ? std::string("/") : path);
+}
+
+}  // namespace sfx::host

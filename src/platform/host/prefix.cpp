@@ -1,0 +1,103 @@
+// Where the emulated Windows machine lives: the prefix folder, its layout,
+// and the Windows family this process reports.
+//
+// The root is recomputed on every call (an override set by SetPrefixRoot,
+// else the environment), so a changed SFX_PREFIX is never served from a
+// stale cache; only "this root has been laid out" is remembered.
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/host/prefix.h"
+#include "platform/host/registry_db.h"
+
+namespace sfx::host {
+namespace {
+
+std::mutex g_mutex;
+std::string g_override;      // set by SetPrefixRoot; empty = environment
+std::string g_preparedRoot;  // the root whose layout EnsurePrefix made
+
+std::string HomeDirectory() {
+  const char* home = getenv("HOME");
+  if (home != nullptr && home[0] != '\0') return home;
+  struct passwd* pw = getpwuid(getuid());
+  if (pw != nullptr && pw->pw_dir != nullptr) return pw->pw_dir;
+  return "/tmp";
+}
+
+std::string Absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char buf[4096];
+  if (getcwd(buf, sizeof buf) == nullptr) return "/" + path;
+  return std::string(buf) + "/" + path;
+}
+
+std::string StripTrailingSlashes(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+std::string ChosenRoot() {
+  if (!g_override.empty()) return g_override;
+  const char* env = getenv("SFX_PREFIX");
+  if (env != nullptr && env[0] != '\0') return StripTrailingSlashes(Absolute(env));
+  const char* xdg = getenv("XDG_DATA_HOME");
+  std::string data = (xdg != nullptr && xdg[0] != '\0') ? Absolute(xdg) : HomeDirectory() + "/.local/share";
+  return StripTrailingSlashes(data) + "/sfxkit/prefix";
+}
+
+// mkdir -p; existing directories are fine. Failures surface later as
+// path-not-found errors of the calls that need the folders.
+void MakeDirs(const std::string& path) {
+  std::string partial;
+  size_t pos = 0;
+  while (pos != std::string::npos) {
+    pos = path.find('/', pos + 1);
+    partial = path.substr(0, pos);
+    if (!partial.empty()) mkdir(partial.c_str(), 0777);
+  }
+}
+
+void LayOut(const std::string& root) {
+  static const char* const kFolders[] = {
+      "/drive_c/WINDOWS/SYSTEM", "/drive_c/WINDOWS/SYSTEM32", "/drive_c/WINDOWS/FONTS",
+      "/drive_c/TEMP"};
+  for (const char* folder : kFolders) MakeDirs(root + folder);
+  EnsureRegistry(root);
+}
+
+}  // namespace
+
+std::string PrefixRoot() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::string root = ChosenRoot();
+  struct stat st;
+  // A prepared root that has since vanished (a removed test prefix) is laid
+  // out again.
+  if (root != g_preparedRoot || stat((root + "/drive_c").c_str(), &st) != 0) {
+    LayOut(root);
+    g_preparedRoot = root;
+  }
+  return root;
+}
+
+void SetPrefixRoot(const std::string& root) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_override = root.empty() ? std::string() : StripTrailingSlashes(Absolute(root));
+  g_preparedRoot.clear();
+}
+
+void EnsurePrefix() { (void)PrefixRoot(); }
+
+Family CurrentFamily() {
+  const char* v = getenv("SFX_WINVER");
+  return (v != nullptr && strcmp(v, "95") == 0) ? Family::Win95 : Family::NT;
+}
+
+}  // namespace sfx::host

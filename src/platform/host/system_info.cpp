@@ -1,0 +1,153 @@
+// Facts about the emulated machine: the Windows version and family, the
+// running module's path, the Windows, system and temporary folders, and
+// unique temporary file names.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/host/prefix.h"
+#include "platform/host/win_error.h"
+#include "platform/host/win_path.h"
+
+using namespace sfx::host;
+
+namespace {
+
+// The value GetModuleHandleA(NULL) gives: Windows' customary image base.
+HMODULE const kMainModule = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x400000));
+
+constexpr DWORD kVersionInfoSize = sizeof(OSVERSIONINFOA);  // 148
+constexpr DWORD kVersionInfoExSize = 156;                   // OSVERSIONINFOEXA
+
+std::string SystemDirectory() {
+  return CurrentFamily() == Family::NT ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM";
+}
+
+std::string ModulePath() {
+  char buf[4096];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return std::string();
+  buf[n] = '\0';
+  return MapToWindows(buf);
+}
+
+bool IsDirectory(const std::string& hostPath) {
+  struct stat st;
+  return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+BOOL GetVersionExA(LPOSVERSIONINFOA info) {
+  if (info == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+  DWORD size = info->dwOSVersionInfoSize;
+  if (size != kVersionInfoSize && size != kVersionInfoExSize) return FailWith(ERROR_INSUFFICIENT_BUFFER);
+  memset(reinterpret_cast<char*>(info) + sizeof(DWORD), 0, sizeof(OSVERSIONINFOA) - sizeof(DWORD));
+  if (CurrentFamily() == Family::NT) {
+    // Windows XP, Service Pack 3.
+    info->dwMajorVersion = 5;
+    info->dwMinorVersion = 1;
+    info->dwBuildNumber = 2600;
+    info->dwPlatformId = VER_PLATFORM_WIN32_NT;
+    strcpy(info->szCSDVersion, "Service Pack 3");
+  } else {
+    // Windows 95: the family keeps the version in the build number's high word.
+    info->dwMajorVersion = 4;
+    info->dwMinorVersion = 0;
+    info->dwBuildNumber = 0x040003B6;
+    info->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+  }
+  return TRUE;
+}
+
+HMODULE GetModuleHandleA(LPCSTR lpModuleName) {
+  if (lpModuleName == nullptr) return kMainModule;
+  SetLastError(ERROR_FILE_NOT_FOUND);
+  return nullptr;
+}
+
+DWORD GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+  if (hModule != nullptr && hModule != kMainModule) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  std::string path = ModulePath();
+  if (path.empty()) {
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return 0;
+  }
+  if (lpFilename == nullptr || nSize == 0) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  if (path.size() + 1 > nSize) {
+    // Truncated and terminated, the result the size of the buffer.
+    memcpy(lpFilename, path.data(), nSize - 1);
+    lpFilename[nSize - 1] = '\0';
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return nSize;
+  }
+  memcpy(lpFilename, path.c_str(), path.size() + 1);
+  SetLastError(ERROR_SUCCESS);
+  return (DWORD)path.size();
+}
+
+DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+  return CopyToBuffer("C:\\TEMP\\", lpBuffer, nBufferLength);
+}
+
+UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  return CopyToBuffer("C:\\WINDOWS", lpBuffer, uSize);
+}
+
+UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  return CopyToBuffer(SystemDirectory(), lpBuffer, uSize);
+}
+
+UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName) {
+  if (lpPathName == nullptr || lpTempFileName == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+  std::string base = lpPathName;
+  if (!base.empty() && base.back() != '\\' && base.back() != '/') base += '\\';
+  if (lpPrefixString != nullptr) base.append(lpPrefixString, strnlen(lpPrefixString, 3));
+  // Longest result: base, four hex digits, ".tmp" and the NUL.
+  if (base.size() + 4 + 4 + 1 > MAX_PATH) return FailWith(ERROR_FILENAME_EXCED_RANGE);
+  if (!IsDirectory(MapToHost(lpPathName))) return FailWith(ERROR_DIRECTORY);
+
+  auto nameFor = [&](unsigned n) {
+    char hex[16];
+    snprintf(hex, sizeof hex, "%X", n);
+    return base + hex + ".tmp";
+  };
+  if (uUnique != 0) {
+    // A given number only forms the name; nothing is created.
+    std::string name = nameFor(uUnique & 0xFFFF);
+    memcpy(lpTempFileName, name.c_str(), name.size() + 1);
+    return uUnique;
+  }
+  // Start somewhere that differs between processes and moments, then walk
+  // the numbers; O_EXCL makes the first free name ours even against other
+  // processes doing the same.
+  struct timespec now;
+  clock_gettime(CLOCK_REALTIME, &now);
+  unsigned start = (unsigned)((now.tv_nsec / 1000) ^ (getpid() * 2654435761u)) & 0xFFFF;
+  for (unsigned i = 0; i < 0x10000; ++i) {
+    unsigned n = (start + i) & 0xFFFF;
+    if (n == 0) continue;
+    std::string name = nameFor(n);
+    int fd = open(MapToHost(name.c_str()).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      close(fd);
+      memcpy(lpTempFileName, name.c_str(), name.size() + 1);
+      SetLastError(ERROR_SUCCESS);
+      return n;
+    }
+    if (errno != EEXIST) return FailErrno();
+  }
+  return FailWith(ERROR_FILE_EXISTS);
+}
