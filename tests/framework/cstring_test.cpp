@@ -156,8 +156,12 @@ TEST(CStringTest, ReleaseBufferWithExplicitLength) {
   p = t.GetBuffer(8);
   memset(p, 'y', 8);
   t.ReleaseBuffer(1 << 30);
-  EXPECT_GE(t.GetLength(), 8);
-  EXPECT_EQ((int)strlen(t), t.GetLength());
+  ASSERT_GE(t.GetLength(), 8);
+  ASSERT_LT(t.GetLength(), 1 << 20);
+  EXPECT_EQ(S(t).substr(0, 8), "yyyyyyyy");
+  // The slack the caller did not write holds zeros, and the end is marked.
+  EXPECT_EQ(S(t).substr(8), std::string((size_t)t.GetLength() - 8, '\0'));
+  EXPECT_EQ(((const char*)t)[t.GetLength()], 0);
 
   // ReleaseBuffer on a string that never had a buffer does nothing.
   CString e;

@@ -203,6 +203,17 @@ TEST_F(FileTest, DestructorClosesAndNeverThrows) {
   EXPECT_FALSE(g.IsOpen());
   g.Close();  // closing a closed file is harmless
   CFile never;  // destroying a file that was never opened
+
+  // A handle that fails to close: Close reports it, the destructor does not.
+  CFile h(kPath, CFile::modeRead);
+  CloseHandle(h.m_hFile);
+  Caught c = CatchFileException([&] { h.Close(); });
+  EXPECT_TRUE(c.thrown);
+  EXPECT_FALSE(h.IsOpen());
+  {
+    CFile quiet(kPath, CFile::modeRead);
+    CloseHandle(quiet.m_hFile);
+  }  // destroyed with a dead handle: must not throw (that would terminate)
 }
 
 // Status helpers.
