@@ -1,0 +1,20 @@
+#include "inflate/inflate_alloc.h"
+
+#include <cstdlib>
+
+namespace {
+InflateAllocHook g_pfnAllocHook = nullptr;
+}
+
+InflateAllocHook SetInflateAllocHook(InflateAllocHook pfnHook) {
+  InflateAllocHook pfnOld = g_pfnAllocHook;
+  g_pfnAllocHook = pfnHook;
+  return pfnOld;
+}
+
+void* InflateAlloc(size_t nBytes) {
+  if (g_pfnAllocHook != nullptr && !g_pfnAllocHook(nBytes)) return nullptr;
+  return calloc(1, nBytes);
+}
+
+void InflateFree(void* p) { free(p); }
