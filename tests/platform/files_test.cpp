@@ -1,0 +1,465 @@
+// Files by handle and by name: dispositions and their errors, share modes
+// between handles and between processes, read-only honoured as root,
+// attribute and time round trips, deletion and folders.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+#include <thread>
+
+#include "platform/host/file_meta.h"
+#include "platform/host/win_error.h"
+#include "platform/platform.h"
+#include "support/platform_child.h"
+#include "support/temp_dir.h"
+
+using sfx::test::HeldChild;
+using sfx::test::ReadFile;
+using sfx::test::ScopedPrefix;
+using sfx::test::WriteFile;
+
+namespace {
+
+const char kFile[] = "C:\\TEMP\\data.bin";
+constexpr DWORD kRW = GENERIC_READ | GENERIC_WRITE;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+HANDLE Open(const char* name, DWORD access, DWORD share, DWORD disposition, DWORD attrs = FILE_ATTRIBUTE_NORMAL) {
+  return CreateFileA(name, access, share, nullptr, disposition, attrs, nullptr);
+}
+
+// Opens, then reports the last error (0 after a success) and closes.
+DWORD OpenError(const char* name, DWORD access, DWORD share, DWORD disposition) {
+  HANDLE h = Open(name, access, share, disposition);
+  DWORD err = GetLastError();
+  if (h == INVALID_HANDLE_VALUE) return err == 0 ? 0xFFFFFFFF : err;
+  CloseHandle(h);
+  return 0;
+}
+
+FILETIME SecondsToFileTime(uint64_t unixSeconds) {
+  return sfx::host::ToFileTime(unixSeconds * 10000000ull + 116444736000000000ull);
+}
+
+uint64_t FileTimeToSeconds(const FILETIME& ft) {
+  return (sfx::host::FromFileTime(ft) - 116444736000000000ull) / 10000000ull;
+}
+
+TEST(CreateFile, DispositionsOnExistingAndMissingFiles) {
+  ScopedPrefix prefix;
+  struct Case {
+    DWORD disposition;
+    bool exists;
+    DWORD error;          // GetLastError after the call; 0 = success
+    bool failed;          // INVALID_HANDLE_VALUE expected
+    const char* content;  // file content afterwards
+  } cases[] = {
+      {CREATE_NEW, false, ERROR_SUCCESS, false, ""},
+      {CREATE_NEW, true, ERROR_FILE_EXISTS, true, "old"},
+      {CREATE_ALWAYS, false, ERROR_SUCCESS, false, ""},
+      {CREATE_ALWAYS, true, ERROR_ALREADY_EXISTS, false, ""},
+      {OPEN_EXISTING, false, ERROR_FILE_NOT_FOUND, true, nullptr},
+      {OPEN_EXISTING, true, ERROR_SUCCESS, false, "old"},
+      {OPEN_ALWAYS, false, ERROR_SUCCESS, false, ""},
+      {OPEN_ALWAYS, true, ERROR_ALREADY_EXISTS, false, "old"},
+      {TRUNCATE_EXISTING, false, ERROR_FILE_NOT_FOUND, true, nullptr},
+      {TRUNCATE_EXISTING, true, ERROR_SUCCESS, false, ""},
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(testing::Message() << "disposition " << tc.disposition << " exists " << tc.exists);
+    std::string host = prefix.Host(kFile);
+    unlink(host.c_str());
+    if (tc.exists) WriteFile(host, "old");
+    HANDLE h = Open(kFile, kRW, 0, tc.disposition);
+    EXPECT_EQ(GetLastError(), tc.error);
+    EXPECT_EQ(h == INVALID_HANDLE_VALUE, tc.failed);
+    if (h != INVALID_HANDLE_VALUE) {
+      EXPECT_TRUE(CloseHandle(h));
+    }
+    if (tc.content == nullptr) {
+      EXPECT_NE(access(host.c_str(), F_OK), 0);
+    } else {
+      EXPECT_EQ(ReadFile(host), tc.content);
+    }
+  }
+}
+
+TEST(CreateFile, ErrorsForMissingFoldersDirectoriesAndBadArguments) {
+  ScopedPrefix prefix;
+  EXPECT_EQ(OpenError("C:\\NoSuchDir\\x", GENERIC_READ, 0, OPEN_EXISTING), (DWORD)ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(OpenError("C:\\NoSuchDir\\x", GENERIC_WRITE, 0, CREATE_NEW), (DWORD)ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(OpenError("C:\\TEMP\\missing", GENERIC_READ, 0, OPEN_EXISTING), (DWORD)ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(OpenError("C:\\WINDOWS", GENERIC_READ, 0, OPEN_EXISTING), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(OpenError("C:\\WINDOWS", GENERIC_WRITE, 0, CREATE_ALWAYS), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(OpenError("C:\\TEMP\\x", GENERIC_READ, 0, 99), (DWORD)ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(OpenError("", GENERIC_READ, 0, OPEN_EXISTING), (DWORD)ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(CreateFileA(nullptr, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr), INVALID_HANDLE_VALUE);
+}
+
+TEST(CreateFile, ReadWriteSeekSizeAndTruncate) {
+  ScopedPrefix prefix;
+  HANDLE h = Open(kFile, kRW, 0, CREATE_NEW);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD n = 0;
+  EXPECT_TRUE(WriteFile(h, "hello world", 11, &n, nullptr));
+  EXPECT_EQ(n, 11u);
+  DWORD high = 7;
+  EXPECT_EQ(GetFileSize(h, &high), 11u);
+  EXPECT_EQ(high, 0u);
+  EXPECT_EQ(SetFilePointer(h, 6, nullptr, FILE_BEGIN), 6u);
+  char buf[16] = {};
+  EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
+  EXPECT_EQ(std::string(buf, n), "world");
+  EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));  // end of file: success, 0 bytes
+  EXPECT_EQ(n, 0u);
+  EXPECT_EQ(SetFilePointer(h, -3, nullptr, FILE_END), 8u);
+  EXPECT_EQ(SetFilePointer(h, -1, nullptr, FILE_CURRENT), 7u);
+  EXPECT_EQ(SetFilePointer(h, -20, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_NEGATIVE_SEEK);
+  LONG hi = 1;  // 4 GiB + 5: a 64-bit move through the high part
+  EXPECT_EQ(SetFilePointer(h, 5, &hi, FILE_BEGIN), 5u);
+  EXPECT_EQ(hi, 1);
+  EXPECT_EQ(SetFilePointer(h, 5, nullptr, FILE_BEGIN), 5u);
+  EXPECT_TRUE(SetEndOfFile(h));
+  EXPECT_EQ(GetFileSize(h, nullptr), 5u);
+  EXPECT_TRUE(FlushFileBuffers(h));
+  EXPECT_TRUE(CloseHandle(h));
+  EXPECT_EQ(ReadFile(prefix.Host(kFile)), "hello");
+}
+
+TEST(CreateFile, AccessIsEnforcedPerHandleAndHandlesAreChecked) {
+  ScopedPrefix prefix;
+  WriteFile(prefix.Host(kFile), "abc");
+  char buf[4];
+  DWORD n = 9;
+  HANDLE r = Open(kFile, GENERIC_READ, kShareAll, OPEN_EXISTING);
+  EXPECT_FALSE(WriteFile(r, "x", 1, &n, nullptr));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(n, 0u);
+  FILETIME ft = SecondsToFileTime(1000000000);
+  EXPECT_FALSE(SetFileTime(r, nullptr, nullptr, &ft));
+  HANDLE w = Open(kFile, GENERIC_WRITE, kShareAll, OPEN_EXISTING);
+  EXPECT_FALSE(ReadFile(w, buf, 1, &n, nullptr));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  CloseHandle(r);
+  CloseHandle(w);
+  // Closed and made-up handles are refused, not dereferenced.
+  for (HANDLE bad : {r, INVALID_HANDLE_VALUE, (HANDLE) nullptr, (HANDLE)&n}) {
+    EXPECT_FALSE(ReadFile(bad, buf, 1, &n, nullptr));
+    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_FALSE(CloseHandle(bad));
+    EXPECT_EQ(GetFileSize(bad, nullptr), INVALID_FILE_SIZE);
+  }
+}
+
+TEST(CreateFile, FullDiskIsReportedAsSuch) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
+  HANDLE h = Open("Z:\\dev\\full", GENERIC_WRITE, kShareAll, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD n = 1;
+  EXPECT_FALSE(WriteFile(h, "x", 1, &n, nullptr));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_DISK_FULL);
+  EXPECT_EQ(n, 0u);
+  CloseHandle(h);
+}
+
+// ---- share modes ---------------------------------------------------------------
+
+TEST(ShareModes, BetweenHandlesOfOneProcess) {
+  ScopedPrefix prefix;
+  WriteFile(prefix.Host(kFile), "data");
+  struct Case {
+    DWORD firstShare, secondShare, secondAccess;
+    bool conflict;
+  } cases[] = {
+      {0, kShareAll, GENERIC_READ, true},
+      {kShareAll, 0, GENERIC_READ, true},
+      {0, 0, GENERIC_WRITE, true},
+      {kShareAll, kShareAll, kRW, false},
+      {FILE_SHARE_READ, FILE_SHARE_READ, GENERIC_READ, false},
+      {0, kShareAll, 0, false},  // a query handle takes no lock
+  };
+  for (const Case& tc : cases) {
+    SCOPED_TRACE(testing::Message() << tc.firstShare << "/" << tc.secondShare << "/" << tc.secondAccess);
+    HANDLE first = Open(kFile, GENERIC_READ, tc.firstShare, OPEN_EXISTING);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE);
+    DWORD err = OpenError(kFile, tc.secondAccess, tc.secondShare, OPEN_EXISTING);
+    EXPECT_EQ(err, tc.conflict ? (DWORD)ERROR_SHARING_VIOLATION : 0u);
+    CloseHandle(first);
+  }
+  // Closing the holder frees the file.
+  EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, OPEN_EXISTING), 0u);
+}
+
+TEST(ShareModes, BetweenProcesses) {
+  ScopedPrefix prefix;
+  WriteFile(prefix.Host(kFile), "keep me");
+  HeldChild holder([] {
+    HANDLE h = Open(kFile, GENERIC_READ, 0, OPEN_EXISTING);
+    return h != INVALID_HANDLE_VALUE;  // held until the child exits
+  });
+  ASSERT_TRUE(holder.ok());
+  EXPECT_EQ(OpenError(kFile, GENERIC_READ, kShareAll, OPEN_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, kShareAll, CREATE_ALWAYS), (DWORD)ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, TRUNCATE_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
+  EXPECT_FALSE(DeleteFileA(kFile));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+  EXPECT_FALSE(MoveFileExA(kFile, "C:\\TEMP\\moved", 0));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+  // The refused truncating opens left the content alone.
+  EXPECT_EQ(ReadFile(prefix.Host(kFile)), "keep me");
+  holder.Release();
+  EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, CREATE_ALWAYS), 0u);
+  EXPECT_EQ(ReadFile(prefix.Host(kFile)), "");
+}
+
+TEST(ShareModes, SharedHoldersAdmitSharingOpenersOnly) {
+  ScopedPrefix prefix;
+  WriteFile(prefix.Host(kFile), "x");
+  HeldChild holder([] { return Open(kFile, GENERIC_READ, kShareAll, OPEN_EXISTING) != INVALID_HANDLE_VALUE; });
+  ASSERT_TRUE(holder.ok());
+  EXPECT_EQ(OpenError(kFile, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), 0u);
+  EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, OPEN_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
+}
+
+TEST(ShareModes, HandlesAreNotInheritedByStartedPrograms) {
+  ScopedPrefix prefix;
+  HANDLE h = Open(kFile, GENERIC_WRITE, 0, CREATE_NEW);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  // A child that execs (like a started program) must not keep the lock.
+  int rc = sfx::test::RunInChild([] {
+    execl("/bin/true", "true", (char*)nullptr);
+    return 99;
+  });
+  EXPECT_EQ(rc, 0);
+  CloseHandle(h);
+  EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, OPEN_EXISTING), 0u);
+}
+
+// ---- read-only, attributes and times ---------------------------------------------
+
+TEST(Attributes, ReadOnlyIsHonouredEvenForRoot) {
+  ScopedPrefix prefix;
+  WriteFile(prefix.Host(kFile), "original");
+  ASSERT_TRUE(SetFileAttributesA(kFile, FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(GetFileAttributesA(kFile), (DWORD)FILE_ATTRIBUTE_READONLY);
+  struct stat st;
+  ASSERT_EQ(stat(prefix.Host(kFile).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH), 0u);
+
+  EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, OPEN_EXISTING), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, CREATE_ALWAYS), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, OPEN_EXISTING), 0u);
+  EXPECT_FALSE(DeleteFileA(kFile));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(_unlink(kFile), -1);
+  EXPECT_EQ(errno, EACCES);
+  WriteFile(prefix.Host("C:\\TEMP\\other"), "o");
+  EXPECT_FALSE(MoveFileExA("C:\\TEMP\\other", kFile, MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ReadFile(prefix.Host(kFile)), "original");
+
+  ASSERT_TRUE(SetFileAttributesA(kFile, FILE_ATTRIBUTE_NORMAL));
+  EXPECT_EQ(GetFileAttributesA(kFile), (DWORD)FILE_ATTRIBUTE_NORMAL);
+  ASSERT_EQ(stat(prefix.Host(kFile).c_str(), &st), 0);
+  EXPECT_NE(st.st_mode & S_IWUSR, 0u);
+  EXPECT_TRUE(DeleteFileA(kFile));
+}
+
+TEST(Attributes, NewForeignAndDirectoryDefaults) {
+  ScopedPrefix prefix;
+  HANDLE h = Open(kFile, GENERIC_WRITE, 0, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN);
+  CloseHandle(h);
+  EXPECT_EQ(GetFileAttributesA(kFile), (DWORD)(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_HIDDEN));
+  std::string foreign = prefix.Host("C:\\TEMP\\foreign");
+  WriteFile(foreign, "f");
+  EXPECT_EQ(GetFileAttributesA("C:\\TEMP\\foreign"), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
+  chmod(foreign.c_str(), 0444);  // a host file without write bits reads as read-only
+  EXPECT_EQ(GetFileAttributesA("c:\\temp\\FOREIGN"), (DWORD)(FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(GetFileAttributesA("C:\\WINDOWS"), (DWORD)FILE_ATTRIBUTE_DIRECTORY);
+  EXPECT_TRUE(SetFileAttributesA("C:\\WINDOWS", FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(GetFileAttributesA("C:\\WINDOWS"), (DWORD)(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(GetFileAttributesA("C:\\TEMP\\none"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(GetFileAttributesA("C:\\none\\none"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+  EXPECT_FALSE(SetFileAttributesA("C:\\TEMP\\none", FILE_ATTRIBUTE_HIDDEN));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+}
+
+// Times and attributes survive closing and reopening, in the file's own
+// extended attributes and in the side records used where there are none.
+class TimesAndAttributes : public testing::TestWithParam<bool> {
+ protected:
+  void SetUp() override { sfx::host::ForceSideRecordsForTesting(GetParam()); }
+  void TearDown() override { sfx::host::ForceSideRecordsForTesting(false); }
+};
+
+TEST_P(TimesAndAttributes, RoundTripToTheSecond) {
+  ScopedPrefix prefix;
+  HANDLE h = Open(kFile, kRW, 0, CREATE_ALWAYS);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD n;
+  WriteFile(h, "content", 7, &n, nullptr);
+  FILETIME created = SecondsToFileTime(800000000);   // 1995
+  FILETIME accessed = SecondsToFileTime(900000000);  // 1998
+  FILETIME written = SecondsToFileTime(850000000);   // 1996, before the access time
+  ASSERT_TRUE(SetFileTime(h, &created, &accessed, &written));
+  CloseHandle(h);
+  ASSERT_TRUE(SetFileAttributesA(kFile, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
+
+  // Reading the content through the platform must not move the last-access
+  // time (host programs reading it are beyond its reach).
+  h = Open(kFile, GENERIC_READ, kShareAll, OPEN_EXISTING);
+  char buf[8];
+  EXPECT_TRUE(ReadFile(h, buf, sizeof buf, &n, nullptr));
+  CloseHandle(h);
+
+  h = Open(kFile, 0, kShareAll, OPEN_EXISTING);
+  FILETIME c, a, w;
+  ASSERT_TRUE(GetFileTime(h, &c, &a, &w));
+  CloseHandle(h);
+  EXPECT_EQ(FileTimeToSeconds(c), 800000000u);
+  EXPECT_EQ(FileTimeToSeconds(a), 900000000u);
+  EXPECT_EQ(FileTimeToSeconds(w), 850000000u);
+  EXPECT_EQ(GetFileAttributesA(kFile), (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
+}
+
+TEST_P(TimesAndAttributes, NullOrZeroTimesAreLeftAlone) {
+  ScopedPrefix prefix;
+  HANDLE h = Open(kFile, kRW, 0, CREATE_ALWAYS);
+  FILETIME t1 = SecondsToFileTime(1000000000);
+  ASSERT_TRUE(SetFileTime(h, &t1, &t1, &t1));
+  FILETIME zero = {0, 0};
+  FILETIME t2 = SecondsToFileTime(1100000000);
+  ASSERT_TRUE(SetFileTime(h, &zero, nullptr, &t2));
+  FILETIME c, a, w;
+  ASSERT_TRUE(GetFileTime(h, &c, &a, &w));
+  CloseHandle(h);
+  EXPECT_EQ(FileTimeToSeconds(c), 1000000000u);
+  EXPECT_EQ(FileTimeToSeconds(a), 1000000000u);
+  EXPECT_EQ(FileTimeToSeconds(w), 1100000000u);
+}
+
+TEST_P(TimesAndAttributes, ANewFileUnderAnOldNameStartsFresh) {
+  ScopedPrefix prefix;
+  HANDLE h = Open(kFile, kRW, 0, CREATE_NEW);
+  FILETIME old = SecondsToFileTime(500000000);
+  SetFileTime(h, &old, nullptr, nullptr);
+  CloseHandle(h);
+  SetFileAttributesA(kFile, FILE_ATTRIBUTE_HIDDEN);
+  ASSERT_TRUE(DeleteFileA(kFile));
+  h = Open(kFile, kRW, 0, CREATE_NEW);
+  FILETIME c;
+  ASSERT_TRUE(GetFileTime(h, &c, nullptr, nullptr));
+  CloseHandle(h);
+  EXPECT_GT(FileTimeToSeconds(c), 1600000000u);
+  EXPECT_EQ(GetFileAttributesA(kFile), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
+}
+
+INSTANTIATE_TEST_SUITE_P(Stores, TimesAndAttributes, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return info.param ? "SideRecords" : "ExtendedAttributes";
+                         });
+
+// ---- deletion and folders -----------------------------------------------------------
+
+TEST(ByName, DeleteAndFolderErrors) {
+  ScopedPrefix prefix;
+  EXPECT_FALSE(DeleteFileA("C:\\TEMP\\none"));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(DeleteFileA("C:\\none\\none"));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+  EXPECT_FALSE(DeleteFileA("C:\\TEMP"));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+
+  EXPECT_TRUE(CreateDirectoryA("C:\\TEMP\\New", nullptr));
+  EXPECT_FALSE(CreateDirectoryA("c:\\temp\\new", nullptr));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+  EXPECT_FALSE(CreateDirectoryA("C:\\none\\sub", nullptr));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+  WriteFile(prefix.Host("C:\\TEMP\\New\\f"), "x");
+  EXPECT_FALSE(RemoveDirectoryA("C:\\TEMP\\New"));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_DIR_NOT_EMPTY);
+  EXPECT_FALSE(RemoveDirectoryA("C:\\TEMP\\New\\f"));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_DIRECTORY);
+  EXPECT_TRUE(DeleteFileA("C:\\TEMP\\NEW\\F"));
+  EXPECT_TRUE(RemoveDirectoryA("C:\\TEMP\\New"));
+}
+
+TEST(ByName, RunTimeLibraryCallsSetErrno) {
+  ScopedPrefix prefix;
+  EXPECT_EQ(_mkdir("C:\\TEMP\\d"), 0);
+  EXPECT_EQ(_mkdir("C:\\TEMP\\d"), -1);
+  EXPECT_EQ(errno, 17);  // what the engine tests for
+  EXPECT_EQ(_mkdir("C:\\none\\d"), -1);
+  EXPECT_EQ(errno, ENOENT);
+  WriteFile(prefix.Host("C:\\TEMP\\d\\f"), "x");
+  EXPECT_EQ(_rmdir("C:\\TEMP\\d"), -1);
+  EXPECT_EQ(_unlink("C:\\TEMP\\d\\f"), 0);
+  EXPECT_EQ(_unlink("C:\\TEMP\\d\\f"), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(_rmdir("C:\\TEMP\\d"), 0);
+}
+
+TEST(ByName, ShortPathIsThePathItself) {
+  ScopedPrefix prefix;
+  WriteFile(prefix.Host("C:\\TEMP\\Long Name.dll"), "x");
+  const char* path = "C:\\TEMP\\Long Name.dll";
+  char buf[MAX_PATH];
+  EXPECT_EQ(GetShortPathNameA(path, buf, MAX_PATH), strlen(path));
+  EXPECT_STREQ(buf, path);
+  char small[4] = "abc";
+  EXPECT_EQ(GetShortPathNameA(path, small, sizeof small), strlen(path) + 1);
+  EXPECT_STREQ(small, "abc");  // untouched when too small
+  EXPECT_EQ(GetShortPathNameA("C:\\TEMP\\none", buf, MAX_PATH), 0u);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+}
+
+TEST(ByName, ImmediateMoves) {
+  ScopedPrefix prefix;
+  WriteFile(prefix.Host("C:\\TEMP\\a"), "A");
+  WriteFile(prefix.Host("C:\\TEMP\\b"), "B");
+  EXPECT_FALSE(MoveFileExA("C:\\TEMP\\a", "C:\\TEMP\\b", 0));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+  EXPECT_TRUE(MoveFileExA("C:\\TEMP\\a", "C:\\TEMP\\b", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(ReadFile(prefix.Host("C:\\TEMP\\b")), "A");
+  EXPECT_TRUE(MoveFileExA("C:\\TEMP\\B", "C:\\WINDOWS\\c", 0));
+  EXPECT_EQ(ReadFile(prefix.Host("C:\\WINDOWS\\c")), "A");
+  EXPECT_FALSE(MoveFileExA("C:\\TEMP\\gone", "C:\\TEMP\\x", 0));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+  EXPECT_FALSE(MoveFileExA("C:\\WINDOWS\\c", nullptr, 0));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+}
+
+// ---- errors --------------------------------------------------------------------------
+
+TEST(Errors, LastErrorIsPerThread) {
+  SetLastError(1234);
+  DWORD seen = 0;
+  std::thread t([&] {
+    SetLastError(42);
+    seen = GetLastError();
+  });
+  t.join();
+  EXPECT_EQ(seen, 42u);
+  EXPECT_EQ(GetLastError(), 1234u);
+}
+
+TEST(Errors, ErrnoTranslation) {
+  struct {
+    int err;
+    DWORD code;
+  } cases[] = {
+      {ENOENT, ERROR_FILE_NOT_FOUND}, {ENOTDIR, ERROR_PATH_NOT_FOUND}, {EACCES, ERROR_ACCESS_DENIED},
+      {EPERM, ERROR_ACCESS_DENIED},   {EROFS, ERROR_ACCESS_DENIED},    {ENOSPC, ERROR_DISK_FULL},
+      {EDQUOT, ERROR_DISK_FULL},      {EEXIST, ERROR_ALREADY_EXISTS},  {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
+      {ENOTEMPTY, ERROR_DIR_NOT_EMPTY}, {EWOULDBLOCK, ERROR_SHARING_VIOLATION},
+      {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE}, {EXDEV, ERROR_NOT_SAME_DEVICE},
+  };
+  for (const auto& tc : cases) EXPECT_EQ(sfx::host::ErrnoToWin32(tc.err), tc.code) << tc.err;
+}
+
+}  // namespace
