@@ -35,9 +35,16 @@ BOOL CException::GetErrorMessage(char* lpszError, UINT nMaxError) const {
 }
 
 CString CException::GetErrorMessage() const {
-  char buffer[1024];
-  if (!GetErrorMessage(buffer, sizeof buffer)) return CString(kNoMessage);
-  return CString(buffer);
+  // The message's length is not known in advance (it holds a file name):
+  // retry with a larger buffer while the text fills the whole of it.
+  CString text;
+  for (int nSize = 512;; nSize *= 2) {
+    char* p = text.GetBuffer(nSize);
+    BOOL bHasMessage = GetErrorMessage(p, (UINT)nSize + 1);
+    text.ReleaseBuffer(-1);
+    if (!bHasMessage) return CString(kNoMessage);
+    if (text.GetLength() < nSize || nSize >= 0x100000) return text;
+  }
 }
 
 int CException::ReportError(UINT nType, UINT /*nMessageID*/) const {

@@ -47,22 +47,24 @@ CFile::~CFile() {
 }
 
 BOOL CFile::Open(const char* lpszFileName, UINT nOpenFlags, CFileException* pError) {
+  // Copied first: the name may be this file's own path, which Abort empties.
+  CString strName(lpszFileName);
   if (IsOpen()) Abort();
-  m_strFileName = lpszFileName;
-  HANDLE h = CreateFileA(lpszFileName, AccessFor(nOpenFlags), ShareFor(nOpenFlags), nullptr,
+  m_strFileName.Empty();
+  HANDLE h = CreateFileA(strName, AccessFor(nOpenFlags), ShareFor(nOpenFlags), nullptr,
                          DispositionFor(nOpenFlags), FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     DWORD dwError = GetLastError();
     if (pError != nullptr) {
       pError->m_lOsError = (LONG)dwError;
       pError->m_cause = CFileException::OsErrorToException((LONG)dwError);
-      pError->m_strFileName = lpszFileName;
+      pError->m_strFileName = strName;
     }
-    m_strFileName.Empty();
     return FALSE;
   }
   m_hFile = h;
   m_bCloseOnDelete = TRUE;
+  m_strFileName = static_cast<CString&&>(strName);
   return TRUE;
 }
 

@@ -111,6 +111,15 @@ TEST(ExceptionTest, GetErrorMessageCutsToTheBuffer) {
   EXPECT_TRUE(e.GetErrorMessage(nullptr, 0));  // nowhere to write: no crash
 }
 
+TEST(ExceptionTest, LongNamesAppearWhole) {
+  // Host paths can be long; the message must not be cut at some fixed size.
+  const std::string name = "Z:\\" + std::string(3000, 'n') + ".bin";
+  EXPECT_EQ(Message(CFileException(CFileException::fileNotFound, 2, name.c_str())),
+            name + " was not found.");
+  EXPECT_EQ(Message(CArchiveException(CArchiveException::badIndex, name.c_str())),
+            name + " has a bad format.");
+}
+
 TEST(ExceptionTest, ReportErrorShowsTheMessageTitledWithTheAppName) {
   CWinApp app("SetupTitle");
   struct Case {

@@ -133,6 +133,15 @@ TEST_F(FileTest, ReadWriteSeekPositionLength) {
   EXPECT_EQ(c.name, kPath);
 }
 
+TEST_F(FileTest, ReopenByItsOwnPath) {
+  Put(kPath, "abc");
+  CFile f(kPath, CFile::modeRead);
+  // The name handed in is the file's own, which closing the file releases.
+  ASSERT_TRUE(f.Open(f.GetFilePath(), CFile::modeRead));
+  EXPECT_EQ(f.GetFilePath(), kPath);
+  EXPECT_EQ(f.GetLength(), 3u);
+}
+
 TEST_F(FileTest, SeekFromBeginTakesTheOffsetAsUnsigned) {
   Put(kPath, "abc");
   CFile in(kPath, CFile::modeRead);
