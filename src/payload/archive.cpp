@@ -92,6 +92,8 @@ ULONGLONG CArchive::GetAvailable() const {
 }
 
 void CArchive::CheckAvailable(ULONGLONG nBytes) {
+  // Most strings lie in the buffer already; only longer claims ask the file.
+  if (m_bLoading && nBytes <= (ULONGLONG)(m_nMax - m_nCur)) return;
   if (nBytes > GetAvailable()) ThrowException(CArchiveException::endOfFile);
 }
 

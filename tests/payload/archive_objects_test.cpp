@@ -259,31 +259,3 @@ TEST(ArchiveArrays, HostileCountsFailAsEndOfFile) {
     EXPECT_EQ(strings.GetSize() + dwords.GetSize() + objects.GetSize(), 0);
   }
 }
-
-TEST(ArchiveArrays, StringAndDwordArraysRoundTrip) {
-  CStringArray strings;
-  strings.Add("");
-  strings.Add("C:\\Program Files\\App\\");
-  strings.Add(CString('q', 300));
-  CDWordArray dwords;
-  for (DWORD v : {0u, 1u, 0x80000000u, 0xFFFFFFFFu}) dwords.Add(v);
-  ByteVec bytes = Store([&](CArchive& ar) {
-    strings.Serialize(ar);
-    dwords.Serialize(ar);
-  });
-  B expected;
-  expected.w(3).str("").str("C:\\Program Files\\App\\").str(std::string(300, 'q'));
-  expected.w(4).d(0).d(1).d(0x80000000u).d(0xFFFFFFFFu);
-  EXPECT_EQ(bytes, expected.vec());
-
-  NamedMemFile file(bytes);
-  CArchive ar(&file, CArchive::load);
-  CStringArray s2;
-  CDWordArray d2;
-  s2.Serialize(ar);
-  d2.Serialize(ar);
-  ASSERT_EQ(s2.GetSize(), 3);
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(s2[i], strings[i]);
-  ASSERT_EQ(d2.GetSize(), 4);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(d2[i], dwords[i]);
-}
