@@ -12,8 +12,10 @@ DWORD FindFileLocation(const char* pszName, const char* pszAppDir, CString& strC
   UINT nDestLen = MAX_PATH;
   char* pszCur = strCurDir.GetBuffer(MAX_PATH);
   char* pszDest = strDestDir.GetBuffer(MAX_PATH);
-  DWORD dwFlags = VerFindFileA(VFFF_ISSHAREDFILE, pszName, szWinDir, pszAppDir, pszCur, &nCurLen,
-                               pszDest, &nDestLen);
+  // Some SDK headers declare the three input strings without const; the
+  // service does not write to them.
+  DWORD dwFlags = VerFindFileA(VFFF_ISSHAREDFILE, (LPSTR)pszName, szWinDir, (LPSTR)pszAppDir,
+                               pszCur, &nCurLen, pszDest, &nDestLen);
   // ReleaseBuffer(-1) terminates at the buffer's end should the platform
   // have filled all 260 bytes.
   strCurDir.ReleaseBuffer(-1);

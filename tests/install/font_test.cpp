@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -186,6 +188,14 @@ std::string InstallInto(ScopedPrefix& prefix, const char* windowsPath, const std
   return windowsPath;
 }
 
+// The font resources the emulated machine has added, one path a line.
+std::string AddedFonts(ScopedPrefix& prefix) {
+  std::ifstream in(prefix.root() + "/fontresources.txt");
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
 TEST(InstallFont, RegistersTheFullNameWithTheFileName) {
   ScopedPrefix prefix;
   InstallInto(prefix, "C:\\WINDOWS\\FONTS\\ABC.TTF", FontWithNames({{1, 4, "Abc Regular"}}));
@@ -193,6 +203,7 @@ TEST(InstallFont, RegistersTheFullNameWithTheFileName) {
   ASSERT_TRUE(v.found);
   EXPECT_EQ(v.type, (DWORD)REG_SZ);
   EXPECT_EQ(v.data, "ABC.TTF");  // 7 bytes: no NUL stored
+  EXPECT_EQ(AddedFonts(prefix), "C:\\WINDOWS\\FONTS\\ABC.TTF\n");
 }
 
 TEST(InstallFont, RealFontIsInstalled) {
@@ -215,6 +226,10 @@ TEST(InstallFont, NoUsableNameMeansNoValue) {
   EXPECT_FALSE(sfx::test::QueryHklmValue(kFontsKey, "Win Only (TrueType)").found);
   EXPECT_FALSE(sfx::test::QueryHklmValue(kFontsKey, (long249 + " (TrueType)").c_str()).found);
   EXPECT_FALSE(sfx::test::QueryHklmValue(kFontsKey, "Cut Name (TrueType)").found);
+  // Still added as font resources, all but the missing file.
+  EXPECT_EQ(AddedFonts(prefix),
+            "C:\\WINDOWS\\FONTS\\WIN.TTF\nC:\\WINDOWS\\FONTS\\LONG.TTF\n"
+            "C:\\WINDOWS\\FONTS\\CUT.TTF\n");
 }
 
 TEST(InstallFont, PathWithoutBackslashIsTheWholeValue) {

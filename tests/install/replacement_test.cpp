@@ -144,7 +144,7 @@ TEST(CopyInstallFile, MissingSourceThrowsFileException) {
   ScopedPrefix prefix;
   LogMark log;
   try {
-    CopyInstallFile("C:\\nowhere\\", "C:\\WINDOWS\\", "gone.dll", "gone.tmp", &RemovalLog());
+    CopyInstallFile("C:\\TEMP\\", "C:\\WINDOWS\\", "gone.dll", "gone.tmp", &RemovalLog());
     FAIL() << "no exception";
   } catch (CException* e) {
     CFileException* fe = dynamic_cast<CFileException*>(e);
