@@ -4,7 +4,6 @@
 #include <memory>
 
 #include "framework/file.h"
-#include "inflate/inflater.h"
 #include "pack/encoder.h"
 #include "payload/archive.h"
 #include "payload/catalogue.h"
@@ -35,23 +34,24 @@ void AppendDword(Bytes& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back((uint8_t)(v >> (8 * i)));
 }
 
-// Decodes a stream with the stub's own decoder.
-Bytes DecodeStream(const Bytes& stream) {
-  CMemFile input(stream.data(), (UINT)stream.size());
-  CMemFile output;
-  CInflater inflater;
-  if (!inflater.Decode(&output, &input)) throw PayloadError("stream does not decode");
-  return Bytes(output.GetData(), output.GetData() + output.GetLength());
-}
-
 Bytes StreamFor(const FileEntry& file, int level) {
   if (file.stream) return *file.stream;
   if (file.data.size() >= kMaxPayload) throw PayloadError("file too large: " + file.name);
-  Bytes stream = EncodeStream(file.data.data(), file.data.size(), level);
+  // An empty vector's data() may be null; the encoder and its check are
+  // handed a valid pointer whatever the size.
+  static const uint8_t kNoBytes[1] = {0};
+  const uint8_t* data = file.data.empty() ? kNoBytes : file.data.data();
+  Bytes stream;
+  try {
+    stream = EncodeStream(data, file.data.size(), level);
+  } catch (const std::exception& e) {
+    throw PayloadError("compressing " + file.name + ": " + e.what());
+  }
   // What goes into a payload is what the stub will decode, checked here
   // rather than on the user's machine.
-  Bytes decoded = Guarded("checking the stream of " + file.name, [&] { return DecodeStream(stream); });
-  if (decoded != file.data) throw PayloadError("stream does not decode back to " + file.name);
+  bool ok = Guarded("checking the stream of " + file.name,
+                    [&] { return VerifyStream(stream, data, file.data.size()); });
+  if (!ok) throw PayloadError("the stream of " + file.name + " does not decode back to it");
   return stream;
 }
 
@@ -146,7 +146,7 @@ Bytes WriteFileTableArchive(const Catalogue& catalogue, const std::vector<uint32
       entry->m_dwEnd = i < ends.size() ? ends[i] : 0;
       table.arr.Add(entry.release());
     }
-    return StoreArchive([&](CArchive& ar) { table.arr.Serialize(ar); });
+    return StoreArchive([&](CArchive& ar) { SerializeFileTable(ar, table.arr); });
   });
 }
 
@@ -159,6 +159,7 @@ Bytes WriteProjectArchive(const Project& project) {
 }
 
 Payload WritePayload(const Catalogue& catalogue, const PayloadOptions& options) {
+  if (options.level < 0 || options.level > 12) throw PayloadError("compression level must be 0 to 12");
   Payload result;
   PayloadLayout& layout = result.layout;
   Bytes& out = result.bytes;

@@ -1,0 +1,158 @@
+// Payloads appended to real executables. Copies of payload_probe (a program
+// built from the engine's libraries that opens the payload as the stub
+// does) get a payload appended and their PayloadLocator patched by the setup
+// writer, and run as child processes: the offset is read from the copy's
+// own locator and the payload from the copy's own file.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+
+#include "catalogue_text.h"
+#include "engine_test_util.h"
+#include "pack/setup_writer.h"
+#include "support/payload_builder.h"
+#include "support/temp_dir.h"
+
+namespace sfx::test {
+namespace {
+
+struct ChildRun {
+  int status = -1;
+  std::string out;
+};
+
+// Runs a program with arguments (single-quoted for the shell) and collects
+// its standard output.
+ChildRun RunProgram(const std::string& path, const std::string& args = "") {
+  ChildRun r;
+  std::string command = "'" + path + "' " + args + " 2>/dev/null";
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return r;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) r.out.append(buffer, n);
+  int status = pclose(pipe);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string ModuleDirLine(const std::string& hostDir) {
+  return "module-dir: " + WindowsDir(hostDir) + "\n";
+}
+
+class AppendedPayloadTest : public ::testing::Test {
+ protected:
+  ScopedPrefix prefix_;
+  TempDir dir_;
+};
+
+TEST_F(AppendedPayloadTest, SetupExecutableLoadsItsOwnPayload) {
+  CatalogueBuilder b;
+  b.Project("Appended").MainProgram("App.exe");
+  b.File({"App.exe", "main program"}).File({"Lib.dll", std::string(100000, 'L'), 5, 6, 0x01});
+  b.Program("Post.exe", "%inst%", 0);
+  b.catalogue().project.block2 = ToBytes("second block");
+  pack::Payload payload = b.Write();
+  std::string exe = WriteSetupExe(SFX_PROBE_PATH, payload.bytes, dir_.path());
+
+  ChildRun r = RunProgram(exe);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, ModuleDirLine(dir_.path()) + DescribeCatalogue(b.catalogue(), payload.layout));
+}
+
+TEST_F(AppendedPayloadTest, AppendedPayloadIgnoresDataBin) {
+  CatalogueBuilder appended, side;
+  appended.Project("Appended").File({"a.txt", "a"});
+  side.Project("Side file").File({"b.txt", "b"});
+  pack::Payload payload = appended.Write();
+  std::string exe = WriteSetupExe(SFX_PROBE_PATH, payload.bytes, dir_.path());
+  WriteDataBin(dir_.path(), side.Write().bytes);
+
+  ChildRun r = RunProgram(exe);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, ModuleDirLine(dir_.path()) + DescribeCatalogue(appended.catalogue(), payload.layout));
+}
+
+TEST_F(AppendedPayloadTest, ExecutableWithoutPayloadReadsDataBinOrFails) {
+  std::string exe = dir_ / "setup.exe";
+  WriteFile(exe, ReadFile(SFX_PROBE_PATH));
+  ASSERT_EQ(system(("chmod +x '" + exe + "'").c_str()), 0);
+
+  ChildRun missing = RunProgram(exe);
+  EXPECT_EQ(missing.status, 3);
+  EXPECT_EQ(missing.out, "error: An invalid file handle was associated with .\n");
+
+  CatalogueBuilder side;
+  side.Project("Side file").File({"b.txt", "b"});
+  pack::Payload payload = side.Write();
+  WriteDataBin(dir_.path(), payload.bytes);
+  ChildRun r = RunProgram(exe);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, ModuleDirLine(dir_.path()) + DescribeCatalogue(side.catalogue(), payload.layout));
+}
+
+TEST_F(AppendedPayloadTest, DamagedAppendedCatalogueNamesTheExecutable) {
+  CatalogueBuilder b;
+  b.File({"..", "x"});
+  std::string exe = WriteSetupExe(SFX_PROBE_PATH, b.Write().bytes, dir_.path(), "Setup.exe");
+  ChildRun r = RunProgram(exe);
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "error: " + WindowsDir(dir_.path()) + "Setup.exe contained an unexpected object.\n");
+
+  // Cut inside the file-table length.
+  pack::Payload payload = b.Write();
+  payload.bytes.resize(4 + payload.layout.dataLength + 3);
+  exe = WriteSetupExe(SFX_PROBE_PATH, payload.bytes, dir_.path(), "Short.exe");
+  r = RunProgram(exe);
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "error: An attempt was made to access " + WindowsDir(dir_.path()) +
+                       "Short.exe past its end.\n");
+}
+
+// The example geometry behind an executable: every entry is read from the
+// locator's offset plus its start, and extracts byte for byte.
+TEST_F(AppendedPayloadTest, ExampleGeometryExtractsFromTheLocatorOffset) {
+  CatalogueBuilder b = ExampleGeometry();
+  pack::Payload payload = b.Write();
+  std::string exe = WriteSetupExe(SFX_PROBE_PATH, payload.bytes, dir_.path());
+  std::string image = ReadFile(exe);
+  pack::Bytes imageBytes = ToBytes(image);
+  pack::LocatorFields fields = pack::ReadPayloadLocator(imageBytes, pack::FindPayloadLocator(imageBytes));
+  ASSERT_EQ((uint64_t)fields.offset + fields.size, image.size());
+  ASSERT_EQ(fields.size, payload.bytes.size());
+  // The stream of the entry with start 4 begins at the locator's offset + 4.
+  EXPECT_EQ((uint8_t)image[fields.offset + 4], payload.bytes[4]);
+  EXPECT_EQ(image.substr(fields.offset), ToString(payload.bytes));
+
+  std::string out = dir_ / "out";
+  ASSERT_EQ(system(("mkdir '" + out + "'").c_str()), 0);
+  std::string outDir = WindowsDir(out);
+  ChildRun r = RunProgram(exe, "extract '" + outDir + "'");
+  ASSERT_EQ(r.status, 0) << r.out;
+  std::string log;
+  for (const pack::FileEntry& f : b.catalogue().files) {
+    EXPECT_EQ(ReadFile(out + "/" + f.name), ToString(f.data)) << f.name;
+    log += "file:" + outDir + f.name + "\n";
+  }
+  EXPECT_NE(r.out.find(log), std::string::npos) << r.out;
+}
+
+// Both the probe and the real stub carry exactly one PayloadLocator, so the
+// setup writer can patch either.
+TEST_F(AppendedPayloadTest, BuiltExecutablesHoldOneLocator) {
+  for (const char* path : {SFX_PROBE_PATH, SFX_STUB_PATH}) {
+    SCOPED_TRACE(path);
+    pack::Bytes image = ToBytes(ReadFile(path));
+    size_t at = 0;
+    EXPECT_NO_THROW(at = pack::FindPayloadLocator(image));
+    pack::LocatorFields fields = pack::ReadPayloadLocator(image, at);
+    EXPECT_EQ(fields.offset, 0u);
+    EXPECT_EQ(fields.size, 0u);
+  }
+}
+
+}  // namespace
+}  // namespace sfx::test

@@ -1,0 +1,277 @@
+// ExtractFile in this process. This test program's PayloadLocator holds
+// offset 0, so payload offsets are file offsets of the payload file; the
+// payload is read either from a real file ("Data.bin") or from memory.
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/removal_log.h"
+#include "engine_test_util.h"
+#include "framework/file.h"
+#include "inflate/extract_file.h"
+#include "payload/catalogue.h"
+#include "support/payload_builder.h"
+#include "support/temp_dir.h"
+
+namespace sfx::test {
+namespace {
+
+// A payload in memory that counts how often it is read and positioned.
+class CountingPayload : public CMemFile {
+ public:
+  explicit CountingPayload(const pack::Bytes& b) : CMemFile(b.data(), (UINT)b.size()) {}
+  UINT Read(void* p, UINT n) override {
+    ++reads;
+    return CMemFile::Read(p, n);
+  }
+  DWORD Seek(LONG off, UINT from) override {
+    ++seeks;
+    return CMemFile::Seek(off, from);
+  }
+  int reads = 0;
+  int seeks = 0;
+};
+
+// The file-table entry that the payload writer made for file i.
+std::unique_ptr<CCompFileInfo> Entry(const pack::FileEntry& f, const pack::PayloadLayout& l, size_t i) {
+  auto e = std::make_unique<CCompFileInfo>();
+  e->m_ctime = f.ctime;
+  e->m_mtime = f.mtime;
+  e->m_attribute = f.attribute;
+  e->m_strName = CString(f.name.data(), (int)f.name.size());
+  e->m_dwStart = l.starts[i];
+  e->m_dwEnd = l.ends[i];
+  return e;
+}
+
+// The attribute byte a file reads back with: none reads as NORMAL.
+int ReadBack(uint8_t attribute) { return attribute == 0 ? 0x80 : attribute; }
+
+class ExtractFileTest : public ::testing::Test {
+ protected:
+  ExtractFileTest() : outDir_(WindowsDir(dir_.path())), strDir_(outDir_.c_str()) {}
+
+  std::string Host(const std::string& name) const { return dir_ / name; }
+  std::string Path(const std::string& name) const { return outDir_ + name; }
+  CFileStatus Status(const std::string& name) {
+    CFileStatus s;
+    EXPECT_TRUE(CFile::GetStatus(Path(name).c_str(), s)) << name;
+    return s;
+  }
+
+  ScopedPrefix prefix_;
+  TempDir dir_;
+  std::string outDir_;
+  CString strDir_;
+  CLogStream log_;
+};
+
+// Hundreds of files, empty to several MiB, compressible and not, read from
+// a real payload file: each extracts byte-identical with its times and
+// attribute, and the log holds one "file:" line per file, in order.
+TEST_F(ExtractFileTest, ManyFilesExtractExactlyWithTimesAndAttributes) {
+  std::mt19937 rng(20240607);
+  const uint8_t attributes[] = {0x20, 0x01, 0x21, 0x02, 0x04, 0x00, 0x27};
+  const size_t sizes[] = {0, 1, 2, 258, 32767, 32768, 32769, 65535, 65536, 100000, 1 << 20, 3 << 20};
+  CatalogueBuilder b;
+  for (int i = 0; i < 300; ++i) {
+    size_t size = i < 12 ? sizes[i] : rng() % 6000;
+    std::string bytes(size, '\0');
+    bool random = i % 3 == 0;
+    for (size_t j = 0; j < size; ++j) bytes[j] = random ? (char)rng() : "abcabd\n"[j % 7];
+    TestFile f{"file" + std::to_string(i) + ".bin", bytes};
+    f.ctime = 315532800u + (uint32_t)i * 86401u;      // from 1980 on
+    f.mtime = 0xF0000000u - (uint32_t)i * 3600u;      // up to 2097
+    f.attribute = attributes[i % 7];
+    b.File(f);
+  }
+  b.File({"big.dat", std::string(5 << 20, 'Z')});
+  pack::Payload payload = b.Write();
+  WriteDataBin(dir_.path(), payload.bytes);
+  CFile file((outDir_ + "Data.bin").c_str(), CFile::modeRead);
+
+  std::string expectedLog;
+  const auto& files = b.catalogue().files;
+  for (size_t i = 0; i < files.size(); ++i) {
+    auto e = Entry(files[i], payload.layout, i);
+    ExtractFile(&file, e.get(), strDir_, &log_);
+    expectedLog += "file:" + Path(files[i].name) + "\n";
+  }
+  EXPECT_EQ(std::string(log_.GetText()), expectedLog);
+  for (const pack::FileEntry& f : files) {
+    SCOPED_TRACE(f.name);
+    EXPECT_TRUE(ReadFile(Host(f.name)) == ToString(f.data));
+    CFileStatus s = Status(f.name);
+    EXPECT_EQ(s.m_ctime, f.ctime);
+    EXPECT_EQ(s.m_mtime, f.mtime);
+    EXPECT_EQ(s.m_attribute, ReadBack(f.attribute));
+  }
+}
+
+// Each extraction seeks first, so order and where the payload was left do
+// not matter.
+TEST_F(ExtractFileTest, ExtractionsDoNotDependOnThePayloadPosition) {
+  CatalogueBuilder b;
+  b.File({"one.txt", std::string(40000, '1')}).File({"two.txt", "second"}).File({"three.txt", "3"});
+  pack::Payload payload = b.Write();
+  CountingPayload file(payload.bytes);
+  for (size_t i : {2, 0, 1, 2}) {
+    file.Seek(0, CFile::end);
+    auto e = Entry(b.catalogue().files[i], payload.layout, i);
+    ExtractFile(&file, e.get(), strDir_, nullptr);
+    EXPECT_EQ(ReadFile(Host(b.catalogue().files[i].name)), ToString(b.catalogue().files[i].data));
+  }
+  EXPECT_EQ(log_.GetLength(), 0);
+}
+
+TEST_F(ExtractFileTest, MtimeZeroKeepsTheTimesOfWriting) {
+  CatalogueBuilder b;
+  TestFile f{"fresh.txt", "content"};
+  f.ctime = 1000;
+  f.mtime = 0;
+  f.attribute = 0x01;
+  b.File(f);
+  pack::Payload payload = b.Write();
+  CountingPayload file(payload.bytes);
+  DWORD before = (DWORD)time(nullptr);
+  auto e = Entry(b.catalogue().files[0], payload.layout, 0);
+  ExtractFile(&file, e.get(), strDir_, &log_);
+  DWORD after = (DWORD)time(nullptr);
+
+  CFileStatus s = Status("fresh.txt");
+  EXPECT_GE(s.m_mtime, before - 1);
+  EXPECT_LE(s.m_mtime, after + 1);
+  EXPECT_GE(s.m_ctime, before - 1);  // not the entry's 1000
+  EXPECT_EQ(s.m_attribute, 0x01);
+  EXPECT_EQ(std::string(log_.GetText()), "file:" + Path("fresh.txt") + "\n");
+}
+
+TEST_F(ExtractFileTest, ExistingDestinationIsTruncated) {
+  WriteFile(Host("over.txt"), std::string(100000, '#'));
+  CatalogueBuilder b;
+  b.File({"over.txt", "short"});
+  pack::Payload payload = b.Write();
+  CountingPayload file(payload.bytes);
+  auto e = Entry(b.catalogue().files[0], payload.layout, 0);
+  ExtractFile(&file, e.get(), strDir_, &log_);
+  EXPECT_EQ(ReadFile(Host("over.txt")), "short");
+}
+
+// A destination that cannot be opened for writing fails before the payload
+// is touched, and nothing is logged.
+TEST_F(ExtractFileTest, UnwritableDestinationThrowsBeforeReadingThePayload) {
+  CatalogueBuilder b;
+  b.File({"locked.txt", "new content"});
+  pack::Payload payload = b.Write();
+  struct Case {
+    const char* what;
+    bool readOnly;
+  } cases[] = {{"read-only", true}, {"held open", false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(Host("locked.txt"), "old content");
+    CFile holder;
+    if (c.readOnly) {
+      CFileStatus ro;
+      ro.m_attribute = CFile::readOnly;
+      CFile::SetStatus(Path("locked.txt").c_str(), ro);
+    } else {
+      ASSERT_TRUE(holder.Open(Path("locked.txt").c_str(), CFile::modeRead | CFile::shareDenyNone));
+    }
+    CountingPayload file(payload.bytes);
+    auto e = Entry(b.catalogue().files[0], payload.layout, 0);
+    Caught caught = CatchFramework([&] { ExtractFile(&file, e.get(), strDir_, &log_); });
+    EXPECT_EQ(caught.kind, "file");
+    EXPECT_EQ(caught.fileName, Path("locked.txt"));
+    EXPECT_EQ(file.reads + file.seeks, 0);
+    EXPECT_EQ(log_.GetLength(), 0);
+    holder.Close();
+    EXPECT_EQ(ReadFile(Host("locked.txt")), "old content");
+    CFileStatus rw;
+    rw.m_attribute = CFile::archive;
+    CFile::SetStatus(Path("locked.txt").c_str(), rw);
+  }
+}
+
+// A stream that fails to decode leaves the whole 32,768-byte windows
+// written before the failure; the file is still stamped and logged.
+TEST_F(ExtractFileTest, DamagedStreamLeavesTheWholeWindowsBeforeTheFailure) {
+  std::string data(105535, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = (char)(i % 251);
+  struct Case {
+    const char* what;
+    size_t good;  // bytes decoded before the bad block
+    size_t kept;  // bytes that reach the file
+  } cases[] = {{"after three windows", 105535, 3 * 32768}, {"inside the first window", 30000, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    pack::Bytes stream;
+    for (size_t at = 0; at < c.good; at += 65535) {
+      size_t n = std::min<size_t>(65535, c.good - at);
+      stream.push_back(0x07);  // stored, not last
+      stream.push_back((uint8_t)n);
+      stream.push_back((uint8_t)(n >> 8));
+      stream.insert(stream.end(), data.begin() + at, data.begin() + at + n);
+    }
+    stream.push_back(0x08);  // block type 0 with the last-block flag: invalid
+    CatalogueBuilder b;
+    TestFile f{"damaged.bin", ""};
+    f.stream = stream;
+    f.attribute = 0x21;
+    b.File(f).File({"next.txt", "next"});
+    pack::Payload payload = b.Write();
+    CountingPayload file(payload.bytes);
+    auto e = Entry(b.catalogue().files[0], payload.layout, 0);
+    CLogStream log;
+    ExtractFile(&file, e.get(), strDir_, &log);
+
+    EXPECT_TRUE(ReadFile(Host("damaged.bin")) == data.substr(0, c.kept));
+    CFileStatus s = Status("damaged.bin");
+    EXPECT_EQ(s.m_mtime, f.mtime);
+    EXPECT_EQ(s.m_attribute, 0x21);
+    EXPECT_EQ(std::string(log.GetText()), "file:" + Path("damaged.bin") + "\n");
+    CFileStatus rw;
+    rw.m_attribute = CFile::archive;
+    CFile::SetStatus(Path("damaged.bin").c_str(), rw);
+  }
+}
+
+// An entry without a stream (start == end) gives an empty file rather than
+// the next entry's content; it is stamped and logged like any other.
+TEST_F(ExtractFileTest, EntryWithoutStreamGivesAnEmptyFile) {
+  CatalogueBuilder b;
+  TestFile none{"none.txt", ""};
+  none.stream = pack::Bytes{};
+  none.attribute = 0x02;
+  b.File(none).File({"after.txt", "the next entry's content"});
+  pack::Payload payload = b.Write();
+  ASSERT_EQ(payload.layout.starts[0], payload.layout.ends[0]);
+  CountingPayload file(payload.bytes);
+  auto e = Entry(b.catalogue().files[0], payload.layout, 0);
+  ExtractFile(&file, e.get(), strDir_, &log_);
+  EXPECT_EQ(ReadFile(Host("none.txt")), "");
+  CFileStatus s = Status("none.txt");
+  EXPECT_EQ(s.m_ctime, none.ctime);
+  EXPECT_EQ(s.m_mtime, none.mtime);
+  EXPECT_EQ(s.m_attribute, 0x02);
+  EXPECT_EQ(std::string(log_.GetText()), "file:" + Path("none.txt") + "\n");
+}
+
+// The name is appended to the directory as it is, with nothing in between.
+TEST_F(ExtractFileTest, NameIsAppendedToTheDirectoryDirectly) {
+  CatalogueBuilder b;
+  b.File({"joined.txt", "j"});
+  pack::Payload payload = b.Write();
+  CountingPayload file(payload.bytes);
+  auto e = Entry(b.catalogue().files[0], payload.layout, 0);
+  CString strPrefixDir = (outDir_ + "pre_").c_str();
+  ExtractFile(&file, e.get(), strPrefixDir, &log_);
+  EXPECT_EQ(ReadFile(Host("pre_joined.txt")), "j");
+}
+
+}  // namespace
+}  // namespace sfx::test
