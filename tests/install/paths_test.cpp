@@ -104,14 +104,6 @@ TEST(CreateDirectoryChain, CreatesOutermostFirst) {
   EXPECT_TRUE(IsHostDir(prefix.Host("C:\\x\\y\\z")));
 }
 
-TEST(CreateDirectoryChain, NoLogStillCreates) {
-  ScopedPrefix prefix;
-  LogMark log;
-  CreateDirectoryChain("C:\\quiet\\", nullptr);
-  EXPECT_EQ(log.Since(), "");
-  EXPECT_TRUE(IsHostDir(prefix.Host("C:\\quiet")));
-}
-
 TEST(CreateDirectoryChain, UncServerAndShareAreNeverCreated) {
   ScopedPrefix prefix;
   // Without the share, the first directory below it cannot be made: the

@@ -48,15 +48,6 @@ TEST(IncrementSharedDllCount, RaisesWellFormedCountsAndResetsOthers) {
   }
 }
 
-TEST(IncrementSharedDllCount, CountsByTheExactPathText) {
-  ScopedPrefix prefix;
-  IncrementSharedDllCount("C:\\WINDOWS\\SYSTEM\\A.DLL");
-  IncrementSharedDllCount("C:\\WINDOWS\\SYSTEM\\A.DLL");
-  IncrementSharedDllCount("C:\\WINDOWS\\SYSTEM\\B.DLL");
-  EXPECT_EQ(QueryHklmValue(kSharedDlls, "C:\\WINDOWS\\SYSTEM\\A.DLL").data, Dword(2));
-  EXPECT_EQ(QueryHklmValue(kSharedDlls, "C:\\WINDOWS\\SYSTEM\\B.DLL").data, Dword(1));
-}
-
 TEST(IncrementSharedDllCount, MissingKeyWritesNothing) {
   ScopedPrefix prefix;
   // Take the key out of the machine's registry by renaming it in place.
@@ -122,7 +113,7 @@ TEST(FindFileLocation, ReportsTheInstalledCopyAndTheRecommendedDirectory) {
   EXPECT_EQ(FindFileLocation("BUSY.DLL", "C:\\TEMP\\cc1.tmp\\", cur, dest), 0u);
 }
 
-// ---- The logged-path list and the win16 prefix -------------------------------
+// ---- The logged-path list ------------------------------------------------------
 
 TEST(LoggedPaths, MembershipIgnoresLetterCase) {
   const int before = LoggedPaths().GetSize();
@@ -137,12 +128,6 @@ TEST(LoggedPaths, MembershipIgnoresLetterCase) {
   EXPECT_FALSE(IsPathLogged("D:\\proj\\data\\a.da"));
   EXPECT_FALSE(IsPathLogged("D:\\proj\\data\\a.datx"));
   EXPECT_STREQ(LoggedPaths()[before], "D:\\proj\\data\\a.dat");  // first spelling kept
-}
-
-TEST(Win16PlatformDir, IsTheSixCharacterPrefix) {
-  EXPECT_STREQ(Win16PlatformDir(), "win16\\");
-  EXPECT_EQ(Win16PlatformDir().GetLength(), 6);
-  EXPECT_EQ(&Win16PlatformDir(), &Win16PlatformDir());
 }
 
 }  // namespace
