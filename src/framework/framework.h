@@ -6,4 +6,5 @@
 #include "framework/exceptions.h"
 #include "framework/file.h"
 #include "framework/object.h"
+#include "framework/string_table.h"
 #include "framework/winapp.h"

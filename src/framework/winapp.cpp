@@ -1,5 +1,7 @@
 #include "framework/winapp.h"
 
+#include "framework/string_table.h"
+
 namespace {
 
 CWinApp* g_pApp = nullptr;
@@ -62,7 +64,9 @@ int AfxWinMain() {
   CWinApp* pApp = AfxGetApp();
   if (pApp == nullptr) return -1;
   if (pApp->m_pszAppName == nullptr) {
-    pApp->m_strAppName = ModuleBaseName();
+    // The string table's title entry, else the executable's name.
+    if (!AfxLoadString(AFX_IDS_APP_TITLE, pApp->m_strAppName))
+      pApp->m_strAppName = ModuleBaseName();
     pApp->m_pszAppName = pApp->m_strAppName;
   }
   if (!pApp->InitInstance()) return pApp->ExitInstance();

@@ -2,8 +2,9 @@
 //
 // One static object of a class derived from CWinApp exists per program. The
 // process entry (WinMain on Windows, main on the host, both in platform/)
-// calls AfxWinMain, which names the application after the executable (its
-// file name without extension), calls InitInstance and then Run. With no
+// calls AfxWinMain, which names the application after the string table's
+// title entry or, without one, after the executable (its file name without
+// extension), calls InitInstance and then Run. With no
 // main window Run ends at once and the process exits with ExitInstance's code.
 #pragma once
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "framework/string_table.h"
+
 #include <unistd.h>
 
 #include <climits>
@@ -71,6 +73,15 @@ TEST(WinAppTest, NameComesFromTheExecutableWithoutExtension) {
   EXPECT_EQ(app.m_strNameSeenInInit, expected);  // known by InitInstance
   EXPECT_EQ(std::string(AfxGetAppName()), expected);
   EXPECT_EQ(std::string(app.m_pszAppName), expected);
+}
+
+TEST(WinAppTest, TheStringTableTitleComesBeforeTheExecutableName) {
+  static const AFX_STRING_ENTRY kTitle[] = {{AFX_IDS_APP_TITLE, "Titled Setup"}};
+  AfxSetStringTable(kTitle, 1);
+  CTestApp app;
+  AfxWinMain();
+  AfxSetStringTable(nullptr, 0);
+  EXPECT_EQ(app.m_strNameSeenInInit, "Titled Setup");
 }
 
 TEST(WinAppTest, AGivenNameIsKept) {
