@@ -1,9 +1,8 @@
 #include "pack/setup_writer.h"
 
-#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "payload/payload_locator.h"
 
@@ -24,8 +23,15 @@ void PutLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw SetupError("cannot read " + path);
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw SetupError("cannot read " + path);
+  // One bulk read: stubs are megabytes, and a byte-wise copy is slow in
+  // unoptimised builds.
+  in.seekg(0, std::ios::end);
+  std::streamoff size = in.tellg();
+  in.seekg(0, std::ios::beg);
+  if (size < 0) throw SetupError("cannot read " + path);
+  std::vector<uint8_t> bytes((size_t)size);
+  in.read((char*)bytes.data(), size);
+  if (in.gcount() != size) throw SetupError("cannot read " + path);
   return bytes;
 }
 
@@ -56,11 +62,13 @@ std::vector<uint8_t> PayloadLocatorMagic() {
 size_t FindPayloadLocator(const std::vector<uint8_t>& stub) {
   const std::vector<uint8_t> magic = PayloadLocatorMagic();
   size_t found = 0, count = 0;
-  auto it = stub.begin();
-  while ((it = std::search(it, stub.end(), magic.begin(), magic.end())) != stub.end()) {
-    found = (size_t)(it - stub.begin());
+  // memmem rather than std::search: the scan covers the whole stub.
+  for (size_t at = 0; at < stub.size();) {
+    const void* hit = memmem(stub.data() + at, stub.size() - at, magic.data(), magic.size());
+    if (hit == nullptr) break;
+    found = (size_t)((const uint8_t*)hit - stub.data());
     ++count;
-    ++it;
+    at = found + 1;
   }
   if (count == 0) throw SetupError("the stub holds no payload locator");
   if (count > 1) throw SetupError("the stub holds more than one payload locator");
