@@ -1,0 +1,271 @@
+#include "e2e/e2e_support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "pack/setup_writer.h"
+#include "platform/host/prefix.h"
+#include "platform/host/registry_view.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace sfx::e2e {
+
+const char kSharedDllsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
+
+namespace {
+
+std::vector<std::string> ChildEnvironment(const std::string& prefixRoot, Family family) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (strncmp(*e, "SFX_PREFIX=", 11) == 0 || strncmp(*e, "SFX_WINVER=", 11) == 0) continue;
+    env.push_back(*e);
+  }
+  env.push_back("SFX_PREFIX=" + prefixRoot);
+  if (family == Family::Win95) env.push_back("SFX_WINVER=95");
+  return env;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> out;
+  for (std::string& s : strings) out.push_back(s.data());
+  out.push_back(nullptr);
+  return out;
+}
+
+uint64_t Ticks(const FILETIME& ft) { return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime; }
+
+int64_t UnixSeconds(const FILETIME& ft) {
+  return (int64_t)(Ticks(ft) / 10000000u) - 11644473600LL;
+}
+
+std::string ReadHostFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::string();
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+}  // namespace
+
+StubProcess::StubProcess(const std::string& exe, const std::string& prefixRoot, Family family) {
+  std::vector<std::string> env = ChildEnvironment(prefixRoot, family);
+  std::vector<char*> envp = Pointers(env);
+  std::vector<std::string> args = {exe};
+  std::vector<char*> argv = Pointers(args);
+  std::string errPath = scratch_ / "stderr";
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  int rc = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + exe + ": " + strerror(rc));
+}
+
+StubProcess::~StubProcess() {
+  if (!done_) Wait(1000);
+}
+
+StubResult StubProcess::Wait(int timeoutMs) {
+  if (done_) return result_;
+  int status = 0;
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) break;
+    if (r < 0 && errno != EINTR) break;
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
+      status = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  done_ = true;
+  result_.exitCode = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+  result_.stderrText = ReadHostFile(scratch_ / "stderr");
+  return result_;
+}
+
+StubResult RunStub(const std::string& exe, const std::string& prefixRoot, Family family) {
+  StubProcess run(exe, prefixRoot, family);
+  return run.Wait();
+}
+
+std::string StubPath() { return SFX_STUB_PATH; }
+
+std::string TestDll(const std::string& name) {
+  std::string path = name.find('/') != std::string::npos ? name : std::string(SFX_TEST_DLL_DIR) + "/" + name;
+  std::string bytes = ReadHostFile(path);
+  if (bytes.empty()) throw std::runtime_error("missing sample file " + path);
+  return bytes;
+}
+
+std::string WriteSetup(const sfx::test::CatalogueBuilder& builder, const std::string& hostDir) {
+  return sfx::test::WriteSetupExe(StubPath(), builder.Write().bytes, hostDir);
+}
+
+std::vector<std::string> TempEntries() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(Host("C:\\TEMP")))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool IsInstallDirName(const std::string& name) {
+  if (name.size() < 8 || name.compare(0, 2, "cc") != 0) return false;
+  if (name.compare(name.size() - 4, 4, ".tmp") != 0) return false;
+  for (size_t i = 2; i < name.size() - 4; ++i)
+    if (!isxdigit((unsigned char)name[i])) return false;
+  return true;
+}
+
+std::vector<std::string> InstallDirs() {
+  std::vector<std::string> dirs;
+  for (const std::string& name : TempEntries())
+    if (IsInstallDirName(name) && fs::is_directory(Host("C:\\TEMP\\" + name)))
+      dirs.push_back("C:\\TEMP\\" + name + "\\");
+  return dirs;
+}
+
+std::vector<std::string> ListTree(const std::string& hostDir) {
+  std::vector<std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(hostDir)) {
+    std::string rel = fs::relative(entry.path(), hostDir).string();
+    out.push_back(entry.is_directory() ? rel + "/" : rel);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+std::string Host(const std::string& windowsPath) { return sfx::host::MapToHost(windowsPath.c_str()); }
+
+std::string ReadWin(const std::string& windowsPath) { return ReadHostFile(Host(windowsPath)); }
+
+bool ExistsWin(const std::string& windowsPath) { return fs::exists(Host(windowsPath)); }
+
+void WriteWin(const std::string& windowsPath, const std::string& bytes) {
+  sfx::test::WriteFile(Host(windowsPath), bytes);
+}
+
+FileFacts Probe(const std::string& windowsPath) {
+  FileFacts facts;
+  facts.attributes = GetFileAttributesA(windowsPath.c_str());
+  HANDLE h = CreateFileA(windowsPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                         nullptr, OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return facts;
+  FILETIME created = {}, accessed = {}, written = {};
+  if (GetFileTime(h, &created, &accessed, &written)) {
+    facts.ctime = UnixSeconds(created);
+    facts.mtime = UnixSeconds(written);
+  }
+  CloseHandle(h);
+  return facts;
+}
+
+std::optional<uint32_t> SharedDllCount(const std::string& path) {
+  sfx::host::RegistryValue value;
+  if (sfx::host::ReadRegistryValue(std::string("HKLM\\") + kSharedDllsKey, path, value) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  if (value.type != REG_DWORD || value.data.size() != 4) return std::nullopt;
+  uint32_t n = 0;
+  memcpy(&n, value.data.data(), 4);
+  return n;
+}
+
+void SetSharedDllCount(const std::string& path, uint32_t count) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                      KEY_ALL_ACCESS, nullptr, &key, nullptr) != ERROR_SUCCESS)
+    throw std::runtime_error("cannot open the SharedDLLs key");
+  RegSetValueExA(key, path.c_str(), 0, REG_DWORD, (const BYTE*)&count, sizeof count);
+  RegCloseKey(key);
+}
+
+std::vector<std::string> PendingRenames() {
+  sfx::host::RegistryValue value;
+  std::vector<std::string> out;
+  if (sfx::host::ReadRegistryValue(
+          "HKLM\\System\\CurrentControlSet\\Control\\Session Manager",
+          "PendingFileRenameOperations", value) != ERROR_SUCCESS)
+    return out;
+  // NUL-separated strings, the list closed by an empty one.
+  std::string data(value.data.begin(), value.data.end());
+  while (!data.empty() && data.back() == '\0') data.pop_back();
+  size_t start = 0;
+  while (start <= data.size()) {
+    size_t end = data.find('\0', start);
+    if (end == std::string::npos) end = data.size();
+    out.push_back(data.substr(start, end - start));
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string SystemDir(Family family) {
+  return family == Family::NT ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM";
+}
+
+std::string CrLf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
+std::string MarkerScript(const std::string& tag, const std::string& runsFile) {
+  return "#!/bin/sh\necho \"$$ " + tag + " $*\" >> '" + runsFile + "'\n";
+}
+
+std::vector<ProgramStart> WaitForStarts(const std::string& runsFile, size_t expected) {
+  auto count = [&] {
+    std::string text = ReadHostFile(runsFile);
+    return (size_t)std::count(text.begin(), text.end(), '\n');
+  };
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (count() < expected && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // The stub has exited by now, so every program it started has been
+  // executed; a moment more lets an unexpected one write its line.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+
+  std::vector<ProgramStart> starts;
+  std::istringstream in(ReadHostFile(runsFile));
+  std::string line;
+  while (std::getline(in, line)) {
+    ProgramStart s;
+    std::istringstream words(line);
+    words >> s.pid >> s.tag;
+    std::getline(words, s.args);
+    if (!s.args.empty() && s.args[0] == ' ') s.args.erase(0, 1);
+    starts.push_back(s);
+  }
+  std::sort(starts.begin(), starts.end(),
+            [](const ProgramStart& a, const ProgramStart& b) { return a.pid < b.pid; });
+  return starts;
+}
+
+}  // namespace sfx::e2e

@@ -1,0 +1,114 @@
+// Helpers for whole setup runs: starting the built stub as its own process
+// on a test prefix, and reading back what a run left on the emulated
+// machine (install directories, files with their stamps, registry values,
+// started programs).
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/payload_builder.h"
+#include "support/temp_dir.h"
+
+namespace sfx::e2e {
+
+enum class Family { NT, Win95 };
+
+struct StubResult {
+  int exitCode = -1;       // -1: killed or did not exit normally
+  std::string stderrText;  // everything the run wrote to standard error
+};
+
+// One run of a setup executable, started at once and not waited for until
+// Wait(). The child sees SFX_PREFIX = prefixRoot and, for the 95 family,
+// SFX_WINVER=95; its standard output goes to /dev/null.
+class StubProcess {
+ public:
+  StubProcess(const std::string& exe, const std::string& prefixRoot, Family family = Family::NT);
+  ~StubProcess();
+  StubProcess(const StubProcess&) = delete;
+  StubProcess& operator=(const StubProcess&) = delete;
+
+  // Waits (at most timeoutMs, then kills the run) and collects the result.
+  StubResult Wait(int timeoutMs = 60000);
+
+ private:
+  sfx::test::TempDir scratch_;  // holds the captured standard error
+  pid_t pid_ = -1;
+  bool done_ = false;
+  StubResult result_;
+};
+
+// Starts a run and waits for it.
+StubResult RunStub(const std::string& exe, const std::string& prefixRoot,
+                   Family family = Family::NT);
+
+// The built stub, without a payload.
+std::string StubPath();
+// Bytes of a sample file: a test DLL of tests/platform/data, or any host file.
+std::string TestDll(const std::string& name);
+
+// Writes a setup executable (stub + payload) named setup.exe into hostDir.
+std::string WriteSetup(const sfx::test::CatalogueBuilder& builder, const std::string& hostDir);
+
+// Names in the prefix's C:\TEMP, sorted.
+std::vector<std::string> TempEntries();
+// The install directories ("C:\TEMP\ccXXXX.tmp\") found there.
+std::vector<std::string> InstallDirs();
+// Whether a name has the form cc<hex digits>.tmp.
+bool IsInstallDirName(const std::string& name);
+
+// Every entry below a host directory as a relative path, directories with a
+// trailing "/", sorted.
+std::vector<std::string> ListTree(const std::string& hostDir);
+
+// Host path of a Windows path in the current prefix, and whole-file reads.
+std::string Host(const std::string& windowsPath);
+std::string ReadWin(const std::string& windowsPath);
+bool ExistsWin(const std::string& windowsPath);
+void WriteWin(const std::string& windowsPath, const std::string& bytes);
+
+// What the platform reports for a file: attributes and the two time stamps
+// as seconds since 1970.
+struct FileFacts {
+  DWORD attributes = INVALID_FILE_ATTRIBUTES;
+  int64_t ctime = 0;
+  int64_t mtime = 0;
+};
+FileFacts Probe(const std::string& windowsPath);
+
+// HKLM values.
+extern const char kSharedDllsKey[];
+extern const char kFontsKey[];
+// A SharedDLLs count: nullopt when the value is missing or not a 4-byte DWORD.
+std::optional<uint32_t> SharedDllCount(const std::string& path);
+void SetSharedDllCount(const std::string& path, uint32_t count);
+// The REG_MULTI_SZ strings of PendingFileRenameOperations (empty if absent).
+std::vector<std::string> PendingRenames();
+
+// The Windows directory's system folder for a family.
+std::string SystemDir(Family family);
+
+// Lines joined with CR LF after each, as "_Del.log" stores them.
+std::string CrLf(const std::vector<std::string>& lines);
+
+// A native script that appends "<pid> <tag> <arguments>" to runsFile each
+// time it is started.
+std::string MarkerScript(const std::string& tag, const std::string& runsFile);
+
+struct ProgramStart {
+  long pid = 0;
+  std::string tag;
+  std::string args;
+};
+// Waits (bounded) until runsFile holds at least `expected` lines, then a
+// little longer so that a start too many would show, and returns the starts
+// in the order they were made (process ids grow with each start).
+std::vector<ProgramStart> WaitForStarts(const std::string& runsFile, size_t expected);
+
+}  // namespace sfx::e2e

@@ -1,0 +1,295 @@
+// Whole runs of the setup stub: the install directory and its "_Del.log",
+// installed files with their stamps, the programs started, and the runs
+// that end early (no payload, a damaged catalogue, a directory that cannot
+// be made).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "e2e/e2e_support.h"
+#include "pack/setup_writer.h"
+#include "platform/host/prefix.h"
+
+namespace fs = std::filesystem;
+using sfx::test::CatalogueBuilder;
+using sfx::test::ScopedPrefix;
+using sfx::test::TempDir;
+using sfx::test::TestFile;
+
+namespace sfx::e2e {
+namespace {
+
+TestFile Plain(const std::string& name, const std::string& bytes, const std::string& dest,
+               const std::string& source = "D:\\proj\\") {
+  TestFile f{name, bytes};
+  f.destDir = dest;
+  f.sourcePath = source;
+  return f;
+}
+
+// The one install directory a run made; fails the test when there is not
+// exactly one.
+std::string OnlyInstallDir() {
+  std::vector<std::string> dirs = InstallDirs();
+  EXPECT_EQ(dirs.size(), 1u);
+  return dirs.empty() ? std::string() : dirs[0];
+}
+
+class SetupRun : public ::testing::Test {
+ protected:
+  ScopedPrefix prefix_;
+  TempDir setupDir_;  // where the setup executable lies (a Z: path to the stub)
+  std::string moduleDir_ = sfx::test::WindowsDir(setupDir_.path());
+  std::string runs_ = setupDir_ / "runs.txt";
+
+  StubResult Run(const CatalogueBuilder& b) {
+    return RunStub(WriteSetup(b, setupDir_.path()), prefix_.root());
+  }
+  // A program beside the setup executable that records its starts.
+  void Marker(const std::string& file, const std::string& tag) {
+    sfx::test::WriteFile(setupDir_ / file, MarkerScript(tag, runs_));
+  }
+};
+
+TEST_F(SetupRun, NormalRunInstallsLogsAndStartsPrograms) {
+  CatalogueBuilder b;
+  b.Project("Demo Suite").MainProgram("App.exe");
+  b.File(Plain("App.exe", MarkerScript("App", runs_), "%inst%"));
+  TestFile readme = Plain("readme.txt", "read me\n", "%inst%");
+  readme.attribute = 0x21;  // read-only and archive: the times must still be set
+  readme.ctime = 1000000000;
+  readme.mtime = 1100000000;
+  b.File(readme);
+  b.File(Plain("a.dat", std::string(70000, 'a'), "%data%", "D:\\proj\\data\\"));
+  TestFile unstamped = Plain("b.dat", "b", "%inst%\\sub\\deep", "D:\\proj\\deep\\");
+  unstamped.mtime = 0;  // keeps the time of its writing; the attribute still applies
+  unstamped.attribute = 0x02;
+  b.File(unstamped);
+  // Same source key as readme.txt but for letter case: no second "path:".
+  b.File(Plain("README.TXT", "other", "%inst%\\other", "d:\\PROJ\\"));
+  b.Program("first.sh", "%inst%", 0)
+      .Program("second.sh", "%inst%", 0)
+      .Program("third.sh", "%inst%", 1)
+      .Program("fourth.sh", "%inst%", 0);
+  for (const char* tag : {"first", "second", "third", "fourth"})
+    Marker(std::string(tag) + ".sh", tag);
+
+  int64_t before = (int64_t)time(nullptr);
+  StubResult r = Run(b);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "");
+
+  std::string dir = OnlyInstallDir();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(TempEntries().size(), 1u) << "the reserved name is a directory, nothing else is left";
+  EXPECT_EQ(ListTree(Host(dir)),
+            (std::vector<std::string>{"App.exe", "_Del.log", "data/", "data/a.dat", "other/",
+                                      "other/README.TXT", "readme.txt", "sub/", "sub/deep/",
+                                      "sub/deep/b.dat"}));
+  EXPECT_EQ(ReadWin(dir + "data\\a.dat"), std::string(70000, 'a'));
+
+  EXPECT_EQ(ReadWin(dir + "_Del.log"),
+            CrLf({"project:Demo Suite",
+                  "source:" + moduleDir_,
+                  "file:" + dir + "App.exe",
+                  "file:" + dir + "readme.txt",
+                  "path:D:\\proj\\readme.txt\t" + dir + "readme.txt",
+                  "directory:" + dir + "data",
+                  "file:" + dir + "data\\a.dat",
+                  "path:D:\\proj\\data\\a.dat\t" + dir + "data\\a.dat",
+                  "directory:" + dir + "sub",
+                  "directory:" + dir + "sub\\deep",
+                  "file:" + dir + "sub\\deep\\b.dat",
+                  "path:D:\\proj\\deep\\b.dat\t" + dir + "sub\\deep\\b.dat",
+                  "directory:" + dir + "other",
+                  "file:" + dir + "other\\README.TXT",
+                  "directory:" + dir}));
+
+  FileFacts stamped = Probe(dir + "readme.txt");
+  EXPECT_EQ(stamped.attributes, 0x21u);
+  EXPECT_EQ(stamped.ctime, 1000000000);
+  EXPECT_EQ(stamped.mtime, 1100000000);
+  FileFacts fresh = Probe(dir + "sub\\deep\\b.dat");
+  EXPECT_EQ(fresh.attributes, 0x02u);
+  EXPECT_GE(fresh.mtime, before - 2);
+  EXPECT_EQ(Probe(dir + "_Del.log").attributes & FILE_ATTRIBUTE_READONLY, 0u);
+
+  // The two leading programs of component 0, in order, then the main
+  // program with " /UNS"; the third (component 1) stops the walk.
+  std::vector<ProgramStart> starts = WaitForStarts(runs_, 3);
+  ASSERT_EQ(starts.size(), 3u);
+  EXPECT_EQ(starts[0].tag, "first");
+  EXPECT_EQ(starts[0].args, "");
+  EXPECT_EQ(starts[1].tag, "second");
+  EXPECT_EQ(starts[2].tag, "App");
+  EXPECT_EQ(starts[2].args, "/UNS");
+}
+
+TEST_F(SetupRun, FirstProgramOfAnotherComponentLeavesOnlyTheMainProgram) {
+  CatalogueBuilder b;
+  b.MainProgram("App.exe").File(Plain("App.exe", MarkerScript("App", runs_), "%inst%"));
+  b.Program("other.sh", "%inst%", 1).Program("zero.sh", "%inst%", 0);
+  Marker("other.sh", "other");
+  Marker("zero.sh", "zero");
+  StubResult r = Run(b);
+  EXPECT_EQ(r.exitCode, 0);
+  std::vector<ProgramStart> starts = WaitForStarts(runs_, 1);
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].tag, "App");
+  EXPECT_EQ(starts[0].args, "/UNS");
+}
+
+TEST_F(SetupRun, EmptyComponentStillWritesTheLogAndStartsTheMainProgram) {
+  CatalogueBuilder b;
+  b.Project("Nothing").MainProgram("run.sh");
+  b.catalogue().project.mainInWindowsDir = 1;  // the main program lies in C:\WINDOWS
+  WriteWin("C:\\WINDOWS\\run.sh", MarkerScript("main", runs_));
+  StubResult r = Run(b);
+  EXPECT_EQ(r.exitCode, 0);
+  std::string dir = OnlyInstallDir();
+  EXPECT_EQ(ReadWin(dir + "_Del.log"),
+            CrLf({"project:Nothing", "source:" + moduleDir_, "directory:" + dir}));
+  std::vector<ProgramStart> starts = WaitForStarts(runs_, 1);
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].tag, "main");
+  EXPECT_EQ(starts[0].args, "/UNS");
+}
+
+TEST_F(SetupRun, PlatformFilterSelectsItems) {
+  CatalogueBuilder b;
+  b.File(Plain("w16.txt", "1", "%inst%"))
+      .File(Plain("W16b.txt", "2", "%inst%"))
+      .File(Plain("in1.txt", "3", "%inst%"))
+      .File(Plain("out1.txt", "4", "%inst%"))
+      .File(Plain("gen.txt", "5", "%inst%"));
+  auto& items = b.catalogue().project.items;
+  items[0].platformDir = "win16\\x\\";  // never installed
+  items[1].platformDir = "Win16\\";     // another letter case: not excluded
+  items[2].platformSpecific = 1;        // listed for platform 1
+  items[3].platformSpecific = 1;        // listed only for the other platforms
+  b.Platforms({{3}, {2}, {3, 0}});
+  StubResult r = Run(b);
+  EXPECT_EQ(r.exitCode, 0);
+  std::string dir = OnlyInstallDir();
+  EXPECT_EQ(ListTree(Host(dir)),
+            (std::vector<std::string>{"W16b.txt", "_Del.log", "gen.txt", "in1.txt"}));
+  EXPECT_EQ(ReadWin(dir + "_Del.log"),
+            CrLf({"project:Test project", "source:" + moduleDir_,
+                  "file:" + dir + "W16b.txt", "path:D:\\proj\\W16b.txt\t" + dir + "W16b.txt",
+                  "file:" + dir + "in1.txt", "path:D:\\proj\\in1.txt\t" + dir + "in1.txt",
+                  "file:" + dir + "gen.txt", "path:D:\\proj\\gen.txt\t" + dir + "gen.txt",
+                  "directory:" + dir}));
+}
+
+// The payload as the side file "Data.bin" beside a stub that carries none;
+// and an appended payload, which wins over a "Data.bin" lying beside it.
+TEST_F(SetupRun, DataBinBesideAStubWithoutPayload) {
+  CatalogueBuilder b;
+  b.File(Plain("side.txt", "from Data.bin", "%inst%"));
+  fs::copy_file(StubPath(), setupDir_ / "setup.exe");
+  sfx::test::WriteDataBin(setupDir_.path(), b.Write().bytes);
+  StubResult r = RunStub(setupDir_ / "setup.exe", prefix_.root());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "");
+  std::string dir = OnlyInstallDir();
+  EXPECT_EQ(ReadWin(dir + "side.txt"), "from Data.bin");
+  EXPECT_NE(ReadWin(dir + "_Del.log").find("source:" + moduleDir_ + "\r\n"), std::string::npos);
+}
+
+TEST_F(SetupRun, AppendedPayloadIgnoresDataBin) {
+  CatalogueBuilder appended, side;
+  appended.File(Plain("appended.txt", "A", "%inst%"));
+  side.File(Plain("side.txt", "S", "%inst%"));
+  sfx::test::WriteDataBin(setupDir_.path(), side.Write().bytes);
+  StubResult r = Run(appended);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(ListTree(Host(OnlyInstallDir())), (std::vector<std::string>{"_Del.log", "appended.txt"}));
+}
+
+TEST_F(SetupRun, NoPayloadShowsTheInvalidFileBoxAndLeavesNothing) {
+  fs::copy_file(StubPath(), setupDir_ / "lonely.exe");
+  StubResult r = RunStub(setupDir_ / "lonely.exe", prefix_.root());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "lonely: An invalid file handle was associated with .\n");
+  EXPECT_TRUE(TempEntries().empty());
+}
+
+// A catalogue that cannot be read: one box with the archive error naming
+// the payload file, and no install directory.
+TEST_F(SetupRun, DamagedCatalogueShowsTheArchiveBox) {
+  struct Case {
+    const char* what;
+    void (*damage)(pack::Payload&);
+    const char* message;  // %s: the executable's Windows path, where named
+  };
+  const Case cases[] = {
+      {"project archive cut short",
+       [](pack::Payload& p) { p.bytes.resize(p.layout.projectOffset + 3); },
+       // An end of file is raised without a name.
+       "An attempt was made to access an unnamed file past its end."},
+      {"unknown class in the file table",
+       [](pack::Payload& p) {
+         std::string text(p.bytes.begin(), p.bytes.end());
+         size_t at = text.find("CCompFileInfo", p.layout.fileTableOffset);
+         ASSERT_NE(at, std::string::npos);
+         p.bytes[at + 12] = 'X';
+       },
+       "%s contained an unexpected object."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedPrefix prefix;
+    TempDir dir;
+    CatalogueBuilder b;
+    b.File(Plain("a.txt", "a", "%inst%"));
+    pack::Payload payload = b.Write();
+    c.damage(payload);
+    std::string exe = sfx::test::WriteSetupExe(StubPath(), payload.bytes, dir.path());
+    StubResult r = RunStub(exe, prefix.root());
+    EXPECT_EQ(r.exitCode, 0);
+    std::string message = c.message;
+    size_t at = message.find("%s");
+    if (at != std::string::npos) message.replace(at, 2, sfx::host::MapToWindows(exe));
+    EXPECT_EQ(r.stderrText, "setup: " + message + "\n");
+    EXPECT_TRUE(TempEntries().empty());
+  }
+}
+
+// A directory an item needs cannot be made (a file stands in its way): the
+// run ends without a word, writes no "_Del.log" and starts nothing; what
+// was installed before stays.
+TEST_F(SetupRun, DirectoryThatCannotBeMadeEndsTheRunSilently) {
+  WriteWin("C:\\blocked", "a file, not a directory");
+  CatalogueBuilder b;
+  b.MainProgram("App.exe").File(Plain("App.exe", MarkerScript("App", runs_), "%inst%"));
+  b.File(Plain("first.txt", "1", "%inst%"))
+      .File(Plain("x.txt", "x", "C:\\blocked\\sub\\"))
+      .File(Plain("later.txt", "2", "%inst%"));
+  b.Program("prog.sh", "%inst%", 0);
+  Marker("prog.sh", "prog");
+  StubResult r = Run(b);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "");
+  std::string dir = OnlyInstallDir();
+  EXPECT_EQ(ListTree(Host(dir)), (std::vector<std::string>{"App.exe", "first.txt"}));
+  EXPECT_TRUE(WaitForStarts(runs_, 0).empty());
+}
+
+// A plain file that cannot be written ends the run with the file error's
+// box (naming the file), again without "_Del.log" or programs.
+TEST_F(SetupRun, PlainFileThatCannotBeWrittenEndsTheRunWithABox) {
+  WriteWin("C:\\locked.txt", "old");
+  ASSERT_TRUE(SetFileAttributesA("C:\\locked.txt", FILE_ATTRIBUTE_READONLY));
+  CatalogueBuilder b;
+  b.MainProgram("App.exe").File(Plain("App.exe", MarkerScript("App", runs_), "%inst%"));
+  b.File(Plain("locked.txt", "new", "C:\\"));
+  StubResult r = Run(b);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "setup: Access to C:\\locked.txt was denied.\n");
+  EXPECT_EQ(ReadWin("C:\\locked.txt"), "old");
+  EXPECT_EQ(ListTree(Host(OnlyInstallDir())), (std::vector<std::string>{"App.exe"}));
+  EXPECT_TRUE(WaitForStarts(runs_, 0).empty());
+}
+
+}  // namespace
+}  // namespace sfx::e2e
