@@ -7,14 +7,6 @@
 
 #include "platform/host/win32_api.h"
 
-// Codes the SDK defines that win32_api.h does not need to expose.
-#ifndef ERROR_NOT_SAME_DEVICE
-#define ERROR_NOT_SAME_DEVICE 17L
-#endif
-#ifndef ERROR_BAD_FORMAT
-#define ERROR_BAD_FORMAT 11L
-#endif
-
 namespace sfx::host {
 
 // Win32 code for an errno value of a file-system call.
