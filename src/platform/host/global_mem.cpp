@@ -20,6 +20,8 @@ struct Block {
   bool moveable = false;
 };
 
+constexpr size_t kMaxBlock = 0x7FFFFFFF;
+
 std::mutex g_mutex;
 // handle -> block, and data pointer -> handle for GlobalHandle.
 std::unordered_map<void*, Block>& Blocks() {
@@ -43,6 +45,12 @@ Block* Find(HGLOBAL h) {
 }  // namespace
 
 HGLOBAL GlobalAlloc(UINT uFlags, size_t dwBytes) {
+  // A 32-bit process never gets more than 2 GB; refusing larger requests
+  // here keeps a bogus size from reaching the allocator.
+  if (dwBytes > kMaxBlock) {
+    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
   Block block;
   block.size = dwBytes;
   block.moveable = (uFlags & GMEM_MOVEABLE) != 0;
