@@ -283,15 +283,27 @@ TEST(CStringTest, AfxFormatString1) {
   EXPECT_EQ(S(arg), "[name|name]");
 }
 
-TEST(CStringTest, OversizedRequestsRaiseTheMemoryException) {
-  CString s("abc");
+template <class F>
+bool ThrowsMemoryException(F f) {
   try {
-    s.GetBuffer(0x7FFFFFFF);
-    FAIL() << "no exception";
+    f();
   } catch (CException* e) {
-    EXPECT_NE(dynamic_cast<CMemoryException*>(e), nullptr);
+    bool isMemory = dynamic_cast<CMemoryException*>(e) != nullptr;
     e->Delete();
+    return isMemory;
   }
+  return false;
+}
+
+TEST(CStringTest, OversizedRequestsRaiseTheMemoryException) {
+  // Sizes whose length plus terminator, or length plus what is there
+  // already, no longer fit: refused before any byte is read or allocated.
+  CString s("abc");
+  const char* src = "x";
+  EXPECT_TRUE(ThrowsMemoryException([&] { s.GetBuffer(0x7FFFFFFF); }));
+  EXPECT_TRUE(ThrowsMemoryException([&] { s.Append(src, 0x7FFFFFFF); }));
+  EXPECT_TRUE(ThrowsMemoryException([&] { s.Append(src, 0x7FFFFFFE); }));
+  EXPECT_TRUE(ThrowsMemoryException([&] { CString big('x', 0x7FFFFFFF); }));
   EXPECT_EQ(S(s), "abc");  // unchanged
 }
 
