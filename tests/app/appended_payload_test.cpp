@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <string>
 
-#include "catalogue_text.h"
+#include "support/catalogue_text.h"
 #include "engine_test_util.h"
 #include "pack/setup_writer.h"
 #include "support/payload_builder.h"

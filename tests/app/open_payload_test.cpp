@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/installer.h"
-#include "catalogue_text.h"
+#include "support/catalogue_text.h"
 #include "engine_test_util.h"
 #include "framework/file.h"
 #include "payload/payload_checks.h"
@@ -46,7 +46,7 @@ class OpenPayloadTest : public ::testing::Test {
     WriteDataBin(dir_.path(), payload);
     engine_.m_strModuleDir = WindowsDir(dir_.path()).c_str();
     engine_.OpenPayload();
-    return DescribeEngine(engine_);
+    return DescribeLoaded(engine_.m_arrFileTable, *engine_.m_pProject);
   }
   Caught LoadFails(const pack::Bytes& payload) {
     WriteDataBin(dir_.path(), payload);
@@ -95,7 +95,7 @@ TEST_F(OpenPayloadTest, WrongFileTableLengthHasNoEffect) {
     WriteDataBin(dir_.path(), payload.bytes);
     engine.m_strModuleDir = WindowsDir(dir_.path()).c_str();
     engine.OpenPayload();
-    EXPECT_EQ(DescribeEngine(engine), DescribeCatalogue(b.catalogue(), payload.layout));
+    EXPECT_EQ(DescribeLoaded(engine.m_arrFileTable, *engine.m_pProject), DescribeCatalogue(b.catalogue(), payload.layout));
   }
 }
 

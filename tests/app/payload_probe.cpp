@@ -16,7 +16,7 @@
 
 #include "app/installer.h"
 #include "app/removal_log.h"
-#include "catalogue_text.h"
+#include "support/catalogue_text.h"
 #include "inflate/extract_file.h"
 #include "payload/catalogue.h"
 
@@ -25,7 +25,7 @@ namespace {
 int Run(CInstaller& engine, int argc, char** argv) {
   engine.OpenPayload();
   printf("module-dir: %s\n", engine.m_strModuleDir.GetString());
-  std::string text = sfx::test::DescribeEngine(engine);
+  std::string text = sfx::test::DescribeLoaded(engine.m_arrFileTable, *engine.m_pProject);
   fwrite(text.data(), 1, text.size(), stdout);
   if (argc >= 3 && strcmp(argv[1], "extract") == 0) {
     CString strDir = argv[2];
