@@ -45,8 +45,11 @@ void CInstaller::InstallItem(CBuildItem* pItem, int nIndex, CString& strInstallD
     strRecommended += '\\';
     CString strInstalled = strCurrent + "\\" + pItem->m_strName;
     try {
+      // No copy reported means no installed version: "\" + name would
+      // otherwise name a file in the root of the current drive, whose
+      // version could stop the install and whose path would be counted.
       DWORD dwMS = 0, dwLS = 0;
-      if (!GetFileVersion(strInstalled, dwMS, dwLS)) {
+      if (strCurrent.IsEmpty() || !GetFileVersion(strInstalled, dwMS, dwLS)) {
         ExtractFile(&m_filePayload, pEntry, strRecommended, pLog);
         IncrementSharedDllCount(strRecommended + pItem->m_strName);
         return;
