@@ -17,6 +17,7 @@ class CCompareFile : public CFile {
  public:
   CCompareFile(const uint8_t* expected, size_t size) : expected_(expected), size_(size) {}
   void Write(const void* lpBuf, UINT nCount) override {
+    if (nCount == 0) return;
     if (nCount > size_ - offset_ || memcmp(expected_ + offset_, lpBuf, nCount) != 0)
       mismatch_ = true;
     else
