@@ -25,10 +25,10 @@ struct ChildRun {
 };
 
 // Runs a program with arguments (single-quoted for the shell) and collects
-// its standard output.
-ChildRun RunProgram(const std::string& path, const std::string& args = "") {
+// its standard output, or its standard error instead.
+ChildRun RunProgram(const std::string& path, const std::string& args = "", bool stderrOnly = false) {
   ChildRun r;
-  std::string command = "'" + path + "' " + args + " 2>/dev/null";
+  std::string command = "'" + path + "' " + args + (stderrOnly ? " 2>&1 >/dev/null" : " 2>/dev/null");
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return r;
   char buffer[4096];
@@ -138,6 +138,44 @@ TEST_F(AppendedPayloadTest, ExampleGeometryExtractsFromTheLocatorOffset) {
     log += "file:" + outDir + f.name + "\n";
   }
   EXPECT_NE(r.out.find(log), std::string::npos) << r.out;
+}
+
+// The real stub with payloads that fail the checks: one error box (a line
+// on standard error on this host), exit code 0, and no install directory.
+TEST_F(AppendedPayloadTest, StubRefusesUnusableCataloguesBeforeCreatingAnything) {
+  using Edit = void (*)(pack::Catalogue&);
+  struct Case {
+    const char* what;
+    Edit edit;
+    const char* message;  // %s: the executable's Windows path
+  } cases[] = {
+      {"name leaving the directory", [](pack::Catalogue& c) { c.files[0].name = "..\\x.dll"; },
+       "%s contained an unexpected object."},
+      {"index past the items", [](pack::Catalogue& c) { c.project.components[0].push_back(9); },
+       "%s has a bad format."},
+      {"no platform list 1", [](pack::Catalogue& c) { c.project.platforms.resize(1); },
+       "%s has a bad format."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CatalogueBuilder b;
+    b.File({"a.txt", "a"}).File({"b.txt", "b"});
+    c.edit(b.catalogue());
+    std::string exe = WriteSetupExe(SFX_STUB_PATH, b.Write().bytes, dir_.path(), "setup.exe");
+    ChildRun r = RunProgram(exe, "", true);
+    EXPECT_EQ(r.status, 0);
+    std::string message = c.message;
+    message.replace(message.find("%s"), 2, WindowsDir(dir_.path()) + "setup.exe");
+    EXPECT_EQ(r.out, "setup: " + message + "\n");
+    EXPECT_EQ(system(("test -z \"$(ls -A '" + prefix_.Host("C:\\TEMP") + "')\"").c_str()), 0)
+        << "something was created in C:\\TEMP";
+  }
+  // The same catalogue intact does make its install directory there.
+  CatalogueBuilder good;
+  good.File({"a.txt", "a"});
+  std::string exe = WriteSetupExe(SFX_STUB_PATH, good.Write().bytes, dir_.path(), "good.exe");
+  EXPECT_EQ(RunProgram(exe, "", true).out, "");
+  EXPECT_NE(system(("test -z \"$(ls -A '" + prefix_.Host("C:\\TEMP") + "')\"").c_str()), 0);
 }
 
 // Both the probe and the real stub carry exactly one PayloadLocator, so the
