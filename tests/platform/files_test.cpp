@@ -189,6 +189,11 @@ TEST(ShareModes, BetweenHandlesOfOneProcess) {
     EXPECT_EQ(err, tc.conflict ? (DWORD)ERROR_SHARING_VIOLATION : 0u);
     CloseHandle(first);
   }
+  // A truncating opener refused by another handle leaves the data alone.
+  HANDLE holder = Open(kFile, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, CREATE_ALWAYS), (DWORD)ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(ReadFile(prefix.Host(kFile)), "data");
+  CloseHandle(holder);
   // Closing the holder frees the file.
   EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, OPEN_EXISTING), 0u);
 }

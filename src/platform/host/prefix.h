@@ -29,11 +29,14 @@ Family CurrentFamily();
 // is the host's "/a"; a path without a drive letter is taken on C: when it
 // starts with "\", else relative to the host's working directory. Existing
 // components are found regardless of letter case; missing ones keep the case
-// given. Never fails: an unknown drive maps below <prefix>/dosdevices/<letter>.
+// given. ".." never climbs above a drive root. Never fails: another drive
+// letter maps below <prefix>/dosdevices/<letter>, and a UNC path
+// \\server\share\x to <prefix>/unc/server/share/x.
 std::string MapToHost(const char* windowsPath);
 
-// Host path -> Windows path: inside <prefix>/drive_c it is "C:\...", else
-// "Z:\..." with slashes turned into backslashes.
+// Host path -> Windows path: inside <prefix>/drive_c it is "C:\...", inside
+// the UNC and other-drive folders the matching Windows form, else "Z:\..."
+// with slashes turned into backslashes.
 std::string MapToWindows(const std::string& hostPath);
 
 // The machine's restart: performs the delayed renames recorded in
