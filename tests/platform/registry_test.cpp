@@ -272,7 +272,11 @@ TEST(Registry, AccessRightsAndHandleChecks) {
   EXPECT_EQ(RegOpenKeyExA(nullptr, "Software", 0, KEY_READ, &sub), ERROR_INVALID_HANDLE);
   EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software", 0, KEY_READ, nullptr),
             ERROR_INVALID_PARAMETER);
-  // Predefined roots take values directly and close as a no-op.
+  // Predefined roots take values directly, open as themselves, and close
+  // as a no-op.
+  HKEY root = nullptr;
+  EXPECT_EQ(RegOpenKeyA(HKEY_CURRENT_USER, nullptr, &root), ERROR_SUCCESS);
+  EXPECT_EQ(root, HKEY_CURRENT_USER);
   EXPECT_EQ(SetDword(HKEY_CURRENT_USER, "rootValue", 5), ERROR_SUCCESS);
   EXPECT_EQ(QueryDword(HKEY_CURRENT_USER, "rootValue"), 5u);
   EXPECT_EQ(RegCloseKey(HKEY_CURRENT_USER), ERROR_SUCCESS);

@@ -149,7 +149,18 @@ bool ReadVersionResource(const uint8_t* data, size_t size, std::vector<uint8_t>&
 bool ReadFixedFileInfo(const uint8_t* data, size_t size, VS_FIXEDFILEINFO& out) {
   std::vector<uint8_t> block;
   if (!ReadVersionResource(data, size, block)) return false;
-  memcpy(&out, block.data() + FixedFileInfoOffset(block.data(), block.size()), sizeof out);
+  // Field by field from little-endian bytes, whatever the host's order.
+  Bytes b{block.data(), block.size()};
+  size_t at = FixedFileInfoOffset(block.data(), block.size());
+  DWORD* fields[] = {&out.dwSignature,      &out.dwStrucVersion,     &out.dwFileVersionMS,
+                     &out.dwFileVersionLS,  &out.dwProductVersionMS, &out.dwProductVersionLS,
+                     &out.dwFileFlagsMask,  &out.dwFileFlags,        &out.dwFileOS,
+                     &out.dwFileType,       &out.dwFileSubtype,      &out.dwFileDateMS,
+                     &out.dwFileDateLS};
+  for (DWORD* f : fields) {
+    *f = b.U32(at);
+    at += 4;
+  }
   return true;
 }
 
