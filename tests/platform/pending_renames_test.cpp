@@ -99,8 +99,11 @@ TEST(Restart, PerformsRegistryAndWininitRenamesThenClearsBoth) {
   // The file is still in use until the restart: nothing moved yet.
   EXPECT_EQ(ReadFile(prefix.Host("C:\\WINDOWS\\SYSTEM\\SHARED.DLL")), "old");
   WriteFile(prefix.Host("C:\\WINDOWS\\WININIT.INI"),
-            "[other]\r\nkey=value\r\n[rename]\r\nC:\\WINDOWS\\SYSTEM\\OTHER.DLL=C:\\WINDOWS\\SYSTEM\\OTHER.tmp\r\n"
-            "NUL=C:\\TEMP\\gone95\r\n[Rename]\r\nbroken line\r\n=\r\n");
+            std::string("[other]\r\nkey=value\r\n[rename]\r\nC:\\WINDOWS\\SYSTEM\\OTHER.DLL=C:\\WINDOWS\\SYSTEM\\OTHER.tmp\r\n"
+            "NUL=C:\\TEMP\\gone95\r\n[Rename]\r\nbroken line\r\n=\r\n" +
+                // an overlong line whose tail, past the reader's buffer,
+                // looks like an instruction
+                std::string(4095, 'x') + "NUL=C:\\WINDOWS\\SYSTEM\\SHARED.DLL\r\n"));
 
   EXPECT_EQ(sfx::host::PerformPendingRenames(), 4);
   EXPECT_EQ(ReadFile(prefix.Host("C:\\WINDOWS\\SYSTEM\\SHARED.DLL")), "new");

@@ -213,6 +213,15 @@ int PerformWininitRenames() {
   bool inRename = false;
   char line[4096];
   while (fgets(line, sizeof line, f) != nullptr) {
+    size_t len = strlen(line);
+    if (len == sizeof line - 1 && line[len - 1] != '\n') {
+      // Longer than any path pair can be: skip the whole line, so that no
+      // piece of it is read as an instruction of its own.
+      int c;
+      while ((c = fgetc(f)) != EOF && c != '\n') {
+      }
+      continue;
+    }
     std::string text = Trim(line);
     if (text.empty() || text[0] == ';') continue;
     if (text[0] == '[') {
