@@ -261,17 +261,5 @@ TEST_F(ExtractFileTest, EntryWithoutStreamGivesAnEmptyFile) {
   EXPECT_EQ(std::string(log_.GetText()), "file:" + Path("none.txt") + "\n");
 }
 
-// The name is appended to the directory as it is, with nothing in between.
-TEST_F(ExtractFileTest, NameIsAppendedToTheDirectoryDirectly) {
-  CatalogueBuilder b;
-  b.File({"joined.txt", "j"});
-  pack::Payload payload = b.Write();
-  CountingPayload file(payload.bytes);
-  auto e = Entry(b.catalogue().files[0], payload.layout, 0);
-  CString strPrefixDir = (outDir_ + "pre_").c_str();
-  ExtractFile(&file, e.get(), strPrefixDir, &log_);
-  EXPECT_EQ(ReadFile(Host("pre_joined.txt")), "j");
-}
-
 }  // namespace
 }  // namespace sfx::test
