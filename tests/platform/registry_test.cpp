@@ -330,7 +330,7 @@ TEST(Registry, ReadOnlyOpenTakesNoLock) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &reader), ERROR_SUCCESS);
   // While the reader stays open another process writes at once.
   Child child(kChildTest, "C:\\A.DLL");
-  EXPECT_FALSE(child.StillRunningAfter(2000)) << "the writer waited for a reader";
+  EXPECT_FALSE(child.StillRunningAfter(20000)) << "the writer waited for a reader";
   EXPECT_EQ(child.Wait(), 0);
   EXPECT_EQ(QueryDword(reader, "C:\\A.DLL"), 1u);
   EXPECT_EQ(RegCloseKey(reader), ERROR_SUCCESS);
