@@ -10,8 +10,8 @@
 namespace {
 
 // One of the payload's two 32-bit lengths. A payload that ends inside it is
-// a damaged catalogue; so is one whose payload file could not be read at
-// all, which Read reports by throwing the file's own exception.
+// reported as a damaged catalogue, naming the payload file. (A payload file
+// that never opened fails in Read itself, with the invalid-handle error.)
 DWORD ReadLength(CFile& file) {
   BYTE b[4] = {0, 0, 0, 0};
   if (file.Read(b, 4) != 4)
