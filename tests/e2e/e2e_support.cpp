@@ -236,8 +236,9 @@ std::string CrLf(const std::vector<std::string>& lines) {
   return text;
 }
 
-std::string MarkerScript(const std::string& tag, const std::string& runsFile) {
-  return "#!/bin/sh\necho \"$$ " + tag + " $*\" >> '" + runsFile + "'\n";
+std::string MarkerScript(const std::string& tag, const std::string& runsFile,
+                         const std::string& before) {
+  return "#!/bin/sh\n" + before + "echo \"$$ " + tag + " $*\" >> '" + runsFile + "'\n";
 }
 
 std::vector<ProgramStart> WaitForStarts(const std::string& runsFile, size_t expected) {

@@ -98,8 +98,9 @@ std::string SystemDir(Family family);
 std::string CrLf(const std::vector<std::string>& lines);
 
 // A native script that appends "<pid> <tag> <arguments>" to runsFile each
-// time it is started.
-std::string MarkerScript(const std::string& tag, const std::string& runsFile);
+// time it is started, after running the shell commands of `before`.
+std::string MarkerScript(const std::string& tag, const std::string& runsFile,
+                         const std::string& before = "");
 
 struct ProgramStart {
   long pid = 0;

@@ -54,7 +54,11 @@ class SetupRun : public ::testing::Test {
 TEST_F(SetupRun, NormalRunInstallsLogsAndStartsPrograms) {
   CatalogueBuilder b;
   b.Project("Demo Suite").MainProgram("App.exe");
-  b.File(Plain("App.exe", MarkerScript("App", runs_), "%inst%"));
+  // The main program keeps a copy of the "_Del.log" it finds beside it
+  // when it starts: the log is complete before any program runs.
+  std::string seen = setupDir_ / "seen.log";
+  std::string copyLog = "cp \"$(dirname \"$0\")/_Del.log\" '" + seen + "'\n";
+  b.File(Plain("App.exe", MarkerScript("App", runs_, copyLog), "%inst%"));
   TestFile readme = Plain("readme.txt", "read me\n", "%inst%");
   readme.attribute = 0x21;  // read-only and archive: the times must still be set
   readme.ctime = 1000000000;
@@ -88,7 +92,8 @@ TEST_F(SetupRun, NormalRunInstallsLogsAndStartsPrograms) {
                                       "sub/deep/b.dat"}));
   EXPECT_EQ(ReadWin(dir + "data\\a.dat"), std::string(70000, 'a'));
 
-  EXPECT_EQ(ReadWin(dir + "_Del.log"),
+  std::string log = ReadWin(dir + "_Del.log");
+  EXPECT_EQ(log,
             CrLf({"project:Demo Suite",
                   "source:" + moduleDir_,
                   "file:" + dir + "App.exe",
@@ -123,6 +128,7 @@ TEST_F(SetupRun, NormalRunInstallsLogsAndStartsPrograms) {
   EXPECT_EQ(starts[1].tag, "second");
   EXPECT_EQ(starts[2].tag, "App");
   EXPECT_EQ(starts[2].args, "/UNS");
+  EXPECT_EQ(sfx::test::ReadFile(seen), log);
 }
 
 TEST_F(SetupRun, FirstProgramOfAnotherComponentLeavesOnlyTheMainProgram) {
