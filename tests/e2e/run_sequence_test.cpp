@@ -261,6 +261,23 @@ TEST_F(SetupRun, DamagedCatalogueShowsTheArchiveBox) {
   }
 }
 
+// Without a temporary name there is no install directory: the run ends with
+// a file error box instead of installing into the root of the drive.
+TEST_F(SetupRun, NoTemporaryNameEndsTheRunWithABox) {
+  fs::remove_all(Host("C:\\TEMP"));
+  WriteWin("C:\\TEMP", "a file where the temporary folder should be");
+  CatalogueBuilder b;
+  b.MainProgram("App.exe").File(Plain("App.exe", MarkerScript("App", runs_), "%inst%"));
+  b.File(Plain("a.txt", "a", "%inst%"));
+  StubResult r = Run(b);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "setup: C:\\TEMP\\ contains an invalid path.\n");
+  EXPECT_FALSE(ExistsWin("C:\\App.exe"));
+  EXPECT_FALSE(ExistsWin("C:\\a.txt"));
+  EXPECT_FALSE(ExistsWin("C:\\_Del.log"));
+  EXPECT_TRUE(WaitForStarts(runs_, 0).empty());
+}
+
 // A directory an item needs cannot be made (a file stands in its way): the
 // run ends without a word, writes no "_Del.log" and starts nothing; what
 // was installed before stays.
