@@ -202,6 +202,23 @@ TEST_F(SetupRun, DataBinBesideAStubWithoutPayload) {
   EXPECT_NE(ReadWin(dir + "_Del.log").find("source:" + moduleDir_ + "\r\n"), std::string::npos);
 }
 
+// "Data.bin" is opened exclusively: while another process reads it, the
+// run ends with the invalid-handle box before anything is made.
+TEST_F(SetupRun, DataBinHeldByAnotherProcessCannotBeOpened) {
+  CatalogueBuilder b;
+  b.File(Plain("side.txt", "from Data.bin", "%inst%"));
+  fs::copy_file(StubPath(), setupDir_ / "setup.exe");
+  std::string dataBin = sfx::test::WriteDataBin(setupDir_.path(), b.Write().bytes);
+  HANDLE h = CreateFileA(sfx::host::MapToWindows(dataBin).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  StubResult r = RunStub(setupDir_ / "setup.exe", prefix_.root());
+  CloseHandle(h);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "setup: An invalid file handle was associated with .\n");
+  EXPECT_TRUE(TempEntries().empty());
+}
+
 TEST_F(SetupRun, AppendedPayloadIgnoresDataBin) {
   CatalogueBuilder appended, side;
   appended.File(Plain("appended.txt", "A", "%inst%"));
