@@ -245,23 +245,6 @@ void CString::ReleaseBuffer(int nNewLength) {
   m_pchData[m_nLength] = 0;
 }
 
-void CString::Format(const char* pszFormat, ...) {
-  va_list args;
-  va_start(args, pszFormat);
-  va_list copy;
-  va_copy(copy, args);
-  int n = vsnprintf(nullptr, 0, pszFormat, copy);
-  va_end(copy);
-  if (n < 0) n = 0;
-  // Format into a new string: an argument may be this string's own text.
-  CString result;
-  char* p = result.GetBuffer(n);
-  vsnprintf(p, (size_t)n + 1, pszFormat, args);
-  va_end(args);
-  result.ReleaseBuffer(n);
-  *this = static_cast<CString&&>(result);
-}
-
 CString operator+(const CString& a, const CString& b) {
   CString s(a);
   s += b;
