@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -97,7 +98,21 @@ void EnsurePrefix() { (void)PrefixRoot(); }
 
 Family CurrentFamily() {
   const char* v = getenv("SFX_WINVER");
-  return (v != nullptr && strcmp(v, "95") == 0) ? Family::Win95 : Family::NT;
+  if (v != nullptr && v[0] != '\0') return strcmp(v, "95") == 0 ? Family::Win95 : Family::NT;
+  // Unset: the family the prefix was made for ("sfx prefix init --family"),
+  // kept in <prefix>/family as "95" or "nt". Read without laying the prefix
+  // out, since laying out may itself ask for the family.
+  std::string root;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    root = ChosenRoot();
+  }
+  char text[8] = {};
+  FILE* f = fopen((root + "/family").c_str(), "re");
+  if (f == nullptr) return Family::NT;
+  size_t n = fread(text, 1, sizeof text - 1, f);
+  fclose(f);
+  return (n >= 2 && text[0] == '9' && text[1] == '5') ? Family::Win95 : Family::NT;
 }
 
 }  // namespace sfx::host

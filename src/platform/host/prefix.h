@@ -22,7 +22,9 @@ void SetPrefixRoot(const std::string& root);
 // Creates the prefix's layout if it is missing (idempotent).
 void EnsurePrefix();
 
-// The Windows family this process reports: NT unless SFX_WINVER=95.
+// The Windows family this process reports: SFX_WINVER when set (95: the
+// 95 family, anything else NT); unset, the prefix's "family" file ("95" or
+// "nt", written by `sfx prefix init --family`); else NT.
 Family CurrentFamily();
 
 // Windows path -> host path. "C:\X\y" lies below <prefix>/drive_c, "Z:\a"
