@@ -98,7 +98,7 @@ class CInflater : public CBufferedInput {
   const HuffmanEntry* DecodeSymbol(const HuffmanEntry* pTable, int nBits);
   int ReadCodeLengths(const HuffmanEntry* pTable, int nBits, DWORD* pLengths, UINT nCount);
   int InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
-                       int nLiteralBits, int nDistanceBits);
+                       int nLiteralBits, int nDistanceBits, UINT* pnDistance, UINT* pnLength);
   void PutByte(BYTE b);
   UINT CopyMatch(UINT nPos, UINT nDistance, UINT nLength);
   void FlushWindow();
