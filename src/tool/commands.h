@@ -1,0 +1,20 @@
+// The subcommands of `sfx`. Each adds itself to the application; its
+// callback runs the command and stores the exit status in *status, or
+// throws (ToolError or any std::exception) for a one-line failure.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace sfx::tool {
+
+void AddPackCommand(CLI::App& app, int* status);
+void AddListCommand(CLI::App& app, int* status);
+void AddDumpCommand(CLI::App& app, int* status);
+void AddVerifyCommand(CLI::App& app, int* status);
+void AddExtractCommand(CLI::App& app, int* status);
+void AddDecodeCommand(CLI::App& app, int* status);
+void AddPrefixCommand(CLI::App& app, int* status);
+void AddRegCommand(CLI::App& app, int* status);
+void AddRebootCommand(CLI::App& app, int* status);
+
+}  // namespace sfx::tool

@@ -1,0 +1,21 @@
+// Which stub `sfx pack` puts in front of the payload.
+//
+// --stub PATH wins. Otherwise, for the host target: $SFX_STUB, then beside
+// the sfx executable (sfx-stub, as installed), then the build tree's
+// ../app/sfx-stub. For the win32 target: $SFX_STUB_WIN32, then sfx-stub.exe
+// beside sfx, then the cross build next to this build tree
+// (build/<this>/src/tool -> build/win32/src/app/sfx-stub.exe).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace sfx::tool {
+
+// The stub's path, or a ToolError naming every place tried.
+std::string FindStub(const std::string& target, const std::string& explicitPath);
+
+// The folder of the running sfx executable.
+std::string ExecutableFolder();
+
+}  // namespace sfx::tool
