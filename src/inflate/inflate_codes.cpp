@@ -214,13 +214,19 @@ int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry
     SFX_REFILL();
     SFX_DECODE_ENTRY(e, pLiteral, kLiteralMask);
     if (e->op == kOpLiteral) {
-      SFX_PUT_LITERAL(e);
+      if (pos >= kWindowSize - 3) {  // near the window's end: one at a time
+        SFX_PUT_LITERAL(e);
+        continue;
+      }
+      // Room for three literals, and the window position stays below its
+      // end for a match that follows.
+      w[pos++] = (BYTE)e->value;
       SFX_DECODE_ENTRY(e, pLiteral, kLiteralMask);
       if (e->op == kOpLiteral) {
-        SFX_PUT_LITERAL(e);
+        w[pos++] = (BYTE)e->value;
         SFX_DECODE_ENTRY(e, pLiteral, kLiteralMask);
         if (e->op == kOpLiteral) {
-          SFX_PUT_LITERAL(e);
+          w[pos++] = (BYTE)e->value;
           continue;
         }
       }
