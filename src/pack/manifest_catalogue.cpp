@@ -40,7 +40,8 @@ HostFacts StatFile(const std::string& path) {
   facts.mtime = Seconds(sx.stx_mtime.tv_sec, path);
   // Linux keeps no settable creation time; the birth time is the nearest,
   // and without one the last-write time stands in.
-  facts.ctime = (sx.stx_mask & STATX_BTIME) ? Seconds(sx.stx_btime.tv_sec, path) : facts.mtime;
+  bool hasBirth = (sx.stx_mask & STATX_BTIME) && sx.stx_btime.tv_sec > 0;
+  facts.ctime = hasBirth ? Seconds(sx.stx_btime.tv_sec, path) : facts.mtime;
   facts.writable = (sx.stx_mode & 0222) != 0;
   return facts;
 }
