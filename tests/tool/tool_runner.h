@@ -1,0 +1,39 @@
+// Running the built sfx tool (and the stub) as child processes, with
+// captured output, for the tool's tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "pack/payload_writer.h"
+#include "support/temp_dir.h"
+
+namespace sfx::tooltest {
+
+struct RunResult {
+  int status = -1;  // exit status; -1 when killed or not exited normally
+  std::string out;
+  std::string err;
+};
+
+// Runs program with args; env holds "NAME=value" entries added to (or
+// replacing in) this process's environment. Waits at most timeoutMs.
+RunResult Run(const std::string& program, const std::vector<std::string>& args,
+              const std::vector<std::string>& env = {}, int timeoutMs = 120000);
+
+// Runs the built sfx.
+RunResult Sfx(const std::vector<std::string>& args, const std::vector<std::string>& env = {});
+
+std::string ToolPath();
+std::string StubPath();
+
+// Lines of a text, without their line feeds.
+std::vector<std::string> Lines(const std::string& text);
+
+// Every entry below a folder, relative, sorted ("a/", "a/b.txt").
+std::vector<std::string> Tree(const std::string& dir);
+
+// Writes a setup executable from a payload into dir; returns its path.
+std::string WriteSetup(const pack::Bytes& payload, const std::string& dir, const std::string& name = "setup");
+
+}  // namespace sfx::tooltest
