@@ -60,6 +60,11 @@ void CheckStream(const SetupFile& setup, const LoadedPayload& p, size_t i, Verif
   else if (out.consumed != length)
     report.problems.push_back(EntryLabel(i, e.name) + ": stream ends at " + to_string(e.start + out.consumed) +
                               ", m_dwEnd is " + to_string(e.end));
+  // The format has no checksum; the item's size (written by the packer,
+  // unused by the stub) is the one cross-check of the decoded bytes.
+  else if (i < p.project.items.size() && out.written != p.project.items[i].size)
+    report.problems.push_back(EntryLabel(i, e.name) + ": decodes to " + to_string(out.written) +
+                              " bytes, the item's size is " + to_string(p.project.items[i].size));
 }
 
 void CheckIndexLists(const char* what, const std::vector<std::vector<uint32_t>>& lists, uint64_t limit,
