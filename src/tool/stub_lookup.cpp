@@ -17,8 +17,10 @@ bool IsFile(const std::string& path) {
 
 std::vector<std::string> Candidates(const std::string& target) {
   std::vector<std::string> paths;
+  // A variable that is set is the user's choice: it is used or it fails,
+  // never passed over for a stub found elsewhere.
   const char* env = getenv(target == "win32" ? "SFX_STUB_WIN32" : "SFX_STUB");
-  if (env != nullptr && env[0] != '\0') paths.push_back(env);
+  if (env != nullptr && env[0] != '\0') return {env};
   std::string dir = ExecutableFolder();
   if (target == "win32") {
     paths.push_back(dir + "/sfx-stub.exe");
