@@ -6,9 +6,9 @@
 #include "framework/cstring.h"
 
 // Raises the usage count of pszPath under HKLM's SharedDLLs key by one. A
-// missing value, or one that is not a 4-byte REG_DWORD, becomes 1; a count
-// at its maximum stays there. Nothing is written when the key cannot be
-// opened.
+// 4-byte REG_DWORD or REG_BINARY count keeps its type; a missing value, or
+// any other, becomes REG_DWORD 1; a count at its maximum stays there.
+// Nothing is written when the key cannot be opened.
 void IncrementSharedDllCount(const char* pszPath);
 
 // The file version of pszPath: TRUE with both halves, or FALSE when the file
