@@ -1,0 +1,220 @@
+// The command line's conventions: --help and --version, one-line errors,
+// JSON that parses, decode's exit status, and the machine commands.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+
+#include "pack/encoder.h"
+#include "support/payload_builder.h"
+#include "tool/tool_runner.h"
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+namespace sfx::tooltest {
+namespace {
+
+using sfx::test::CatalogueBuilder;
+using sfx::test::TempDir;
+using sfx::test::TestFile;
+
+std::string SampleSetup(const std::string& dir) {
+  CatalogueBuilder b;
+  TestFile dll("lib.dll", std::string(5000, 'L'));
+  dll.destDir = "%sysdir%";
+  dll.versionMS = 0x00010002;
+  dll.versionLS = 0x00030004;
+  TestFile font("f.ttf", "font");
+  font.destDir = "%font%";
+  TestFile old("old.exe", "16");
+  old.platformDir = "win16\\";
+  old.platformSpecific = 1;
+  b.Project("Sample").MainProgram("run.exe").File({"run.exe", "main"}).File(dll).File(font).File(old);
+  b.Program("tool.exe", "%inst%", 0);
+  return WriteSetup(b.Write().bytes, dir);
+}
+
+TEST(Cli, EveryCommandHasHelp) {
+  const std::vector<std::vector<std::string>> commands = {
+      {},         {"pack"},  {"list"},          {"dump"},         {"verify"},      {"extract"},
+      {"decode"}, {"prefix"}, {"prefix", "init"}, {"prefix", "show"}, {"reg"}, {"reg", "query"}, {"reboot"}};
+  for (std::vector<std::string> args : commands) {
+    args.push_back("--help");
+    RunResult r = Sfx(args);
+    SCOPED_TRACE(args.front());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("Usage:"), std::string::npos) << r.out;
+  }
+  RunResult v = Sfx({"--version"});
+  EXPECT_EQ(v.status, 0);
+  EXPECT_EQ(v.out.rfind("sfx ", 0), 0u) << v.out;
+}
+
+TEST(Cli, ErrorsAreOneLineWithAFailingStatus) {
+  TempDir dir;
+  sfx::test::WriteFile(dir / "junk", "nothing to see");
+  const std::vector<std::vector<std::string>> failures = {
+      {},
+      {"frobnicate"},
+      {"list"},
+      {"list", dir / "missing"},
+      {"dump", dir / "junk"},
+      {"verify", dir / "missing"},
+      {"extract", dir / "junk"},
+      {"extract", dir / "junk", "-d", dir / "out"},
+      {"pack", dir / "junk", "-o", dir / "x", "--level", "13"},
+      {"pack", dir / "junk", "-o", dir / "x", "--target", "dos"},
+      {"decode", dir / "junk"},
+      {"decode", dir / "junk", "-o", dir / "y", "--offset", "99999"},
+      {"decode", dir / "junk", "-o", dir / "y", "--offset", "twelve"},
+      {"reg", "query", "HKXX\\Software"},
+      {"reg", "query", "HKLM\\No\\Such\\Key"},
+      {"prefix", "init", "--family", "nt4"},
+  };
+  TempDir prefix;
+  for (const auto& args : failures) {
+    RunResult r = Sfx(args, {"SFX_PREFIX=" + prefix.path()});
+    SCOPED_TRACE(args.empty() ? std::string("(none)") : args[0] + (args.size() > 1 ? " " + args[1] : ""));
+    EXPECT_NE(r.status, 0);
+    EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+    EXPECT_EQ(r.err.rfind("sfx: ", 0), 0u) << r.err;
+  }
+}
+
+TEST(Cli, ListShowsNamesSizesDestinationsAndFlags) {
+  TempDir dir;
+  std::string setup = SampleSetup(dir.path());
+  RunResult r = Sfx({"list", setup});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> lines = Lines(r.out);
+  ASSERT_EQ(lines.size(), 5u) << r.out;
+  EXPECT_NE(lines[1].find("run.exe"), std::string::npos);
+  EXPECT_NE(lines[1].find("main"), std::string::npos);
+  EXPECT_NE(lines[2].find("%sysdir%"), std::string::npos);
+  EXPECT_NE(lines[2].find("shared"), std::string::npos);
+  EXPECT_NE(lines[3].find("font"), std::string::npos);
+  EXPECT_NE(lines[4].find("platform-specific,win16"), std::string::npos);
+
+  json j = json::parse(Sfx({"list", setup, "--json"}).out);
+  ASSERT_EQ(j.size(), 4u);
+  EXPECT_EQ(j[1]["name"], "lib.dll");
+  EXPECT_EQ(j[1]["size"], 5000);
+  EXPECT_LT(j[1]["packedSize"].get<int>(), 100);
+  EXPECT_EQ(j[1]["components"], json::parse("[0]"));
+  EXPECT_EQ(j[1]["flags"], json::parse(R"(["shared"])"));
+}
+
+TEST(Cli, DumpJsonHoldsEveryMemberAndTheLayout) {
+  TempDir dir;
+  CatalogueBuilder b;
+  b.Project("P").MainProgram("a").File({"a", "x"});
+  b.catalogue().project.extra = "third";
+  b.catalogue().project.block1 = {1, 2, 255};
+  b.catalogue().project.installDirs = {"", "C:\\Program Files\\P\\", ""};
+  pack::Payload payload = b.Write();
+  std::string setup = WriteSetup(payload.bytes, dir.path());
+  RunResult r = Sfx({"dump", setup, "--json"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  json j = json::parse(r.out);
+  EXPECT_EQ(j["layout"]["dataLength"], payload.layout.dataLength);
+  EXPECT_EQ(j["layout"]["fileTableOffset"], payload.layout.fileTableOffset);
+  EXPECT_EQ(j["layout"]["projectOffset"], payload.layout.projectOffset);
+  EXPECT_EQ(j["layout"]["payloadSize"], payload.bytes.size());
+  EXPECT_EQ(j["locator"]["size"], payload.bytes.size());
+  EXPECT_EQ(j["locator"]["offset"], fs::file_size(setup) - payload.bytes.size());
+  EXPECT_EQ(j["fileTable"][0]["start"], 4);
+  EXPECT_EQ(j["fileTable"][0]["mtime"], 978307200);
+  EXPECT_EQ(j["project"]["extra"], "third");
+  EXPECT_EQ(j["project"]["block1"]["hex"], "0102ff");
+  EXPECT_EQ(j["project"]["installDirs"][1], "C:\\Program Files\\P\\");
+  RunResult text = Sfx({"dump", setup});
+  EXPECT_NE(text.out.find("m_strExtra \"third\""), std::string::npos) << text.out;
+}
+
+TEST(Cli, JsonParsesEvenForNamesThatAreNotUtf8) {
+  TempDir dir;
+  std::string name = "caf\xE9\x01.txt";
+  std::string setup = WriteSetup(CatalogueBuilder().File({name, "x"}).Write().bytes, dir.path());
+  for (const char* cmd : {"list", "dump"}) {
+    RunResult r = Sfx({cmd, setup, "--json"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NO_THROW(json::parse(r.out)) << cmd;
+  }
+  RunResult text = Sfx({"list", setup});
+  EXPECT_NE(text.out.find("\\x01"), std::string::npos);  // control bytes are shown, not printed
+}
+
+TEST(Cli, DecodeExitsWithTheDecodersResult) {
+  TempDir dir;
+  std::string good(70000, 'q');
+  pack::Bytes stream = pack::EncodeStream((const uint8_t*)good.data(), good.size(), 6);
+  std::string prefixBytes = "JUNK";
+  sfx::test::WriteFile(dir / "good", prefixBytes + std::string(stream.begin(), stream.end()));
+  struct Case {
+    std::string bytes;
+    int result;
+  } cases[] = {
+      {prefixBytes + std::string(stream.begin(), stream.end()), 0},
+      {"JUNK" + std::string("\x0d\xff\xff\xff", 4), 1},   // fixed block, invalid codes
+      {"JUNK" + std::string("\x08", 1), 2},               // block type 0
+      {"JUNK" + std::string(stream.begin(), stream.begin() + 10), 1},  // cut short
+  };
+  for (const Case& c : cases) {
+    sfx::test::WriteFile(dir / "in", c.bytes);
+    RunResult r = Sfx({"decode", dir / "in", "-o", dir / "out", "--offset", "4"});
+    EXPECT_EQ(r.status, c.result) << r.err;
+    EXPECT_EQ(r.err, "result: " + std::to_string(c.result) + "\n");
+  }
+  RunResult r = Sfx({"decode", dir / "good", "-o", dir / "out", "--offset", "0x4"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(sfx::test::ReadFile(dir / "out"), good);
+}
+
+TEST(Cli, MachineCommands) {
+  TempDir prefix;
+  std::vector<std::string> env = {"SFX_PREFIX=" + prefix.path(), "SFX_WINVER="};
+  RunResult init = Sfx({"prefix", "init", "--family", "95"}, env);
+  ASSERT_EQ(init.status, 0) << init.err;
+  json show = json::parse(Sfx({"prefix", "show", "--json"}, env).out);
+  EXPECT_EQ(show["root"], prefix.path());
+  EXPECT_EQ(show["family"], "95");
+  EXPECT_EQ(show["familySource"], "prefix family file");
+  EXPECT_EQ(show["systemDir"], prefix.path() + "/drive_c/WINDOWS/SYSTEM");
+  // SFX_WINVER still wins for one process.
+  json nt = json::parse(Sfx({"prefix", "show", "--json"}, {"SFX_PREFIX=" + prefix.path(), "SFX_WINVER=nt"}).out);
+  EXPECT_EQ(nt["family"], "nt");
+
+  RunResult q = Sfx({"reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "--json"}, env);
+  ASSERT_EQ(q.status, 0) << q.err;
+  json key = json::parse(q.out);
+  std::vector<std::string> subkeys = key["subkeys"];
+  EXPECT_NE(std::find(subkeys.begin(), subkeys.end(), "SharedDLLs"), subkeys.end()) << q.out;
+
+  // A pending rename recorded in WININIT.INI is performed by reboot.
+  std::string windows = prefix.path() + "/drive_c/WINDOWS";
+  sfx::test::WriteFile(windows + "/NEW.DLL", "new");
+  sfx::test::WriteFile(windows + "/WININIT.INI", "[rename]\r\nC:\\WINDOWS\\OLD.DLL=C:\\WINDOWS\\NEW.DLL\r\n");
+  RunResult reboot = Sfx({"reboot"}, env);
+  ASSERT_EQ(reboot.status, 0) << reboot.err;
+  EXPECT_NE(reboot.out.find("1 pending renames performed"), std::string::npos) << reboot.out;
+  EXPECT_EQ(sfx::test::ReadFile(windows + "/OLD.DLL"), "new");
+  EXPECT_FALSE(fs::exists(windows + "/NEW.DLL"));
+}
+
+TEST(Cli, InspectingCommandsWriteNothingOutsideTheirTarget) {
+  TempDir dir, prefixParent;
+  std::string setup = SampleSetup(dir.path());
+  std::string prefix = prefixParent / "never-made";
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"list", setup}, {"dump", setup, "--json"}, {"verify", setup}, {"extract", setup, "-d", dir / "x"}}) {
+    RunResult r = Sfx(args, {"SFX_PREFIX=" + prefix});
+    EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
+  }
+  EXPECT_FALSE(fs::exists(prefix));
+  std::vector<std::string> tree = Tree(dir.path());
+  for (const std::string& p : tree) EXPECT_TRUE(p == "setup" || p.rfind("x/", 0) == 0) << p;
+}
+
+}  // namespace
+}  // namespace sfx::tooltest
