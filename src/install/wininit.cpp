@@ -62,6 +62,25 @@ RenameInsertion AppendAtEnd(CFile& file, DWORD dwLength) {
   return at;
 }
 
+// Another setup may be adding its own line at this moment, holding the file
+// alone for as long as that takes: wait for it (about two seconds at most)
+// rather than lose this instruction. Any other failure throws at once.
+void OpenAlone(CFile& file, const char* pszIniPath) {
+  const int kAttempts = 50;
+  const DWORD kDelay = 40;  // milliseconds between attempts
+  for (int nAttempt = 1;; ++nAttempt) {
+    CFileException e;
+    if (file.Open(pszIniPath,
+                  CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite |
+                      CFile::shareExclusive,
+                  &e))
+      return;
+    if (e.m_cause != CFileException::sharingViolation || nAttempt == kAttempts)
+      AfxThrowFileException(e.m_cause, e.m_lOsError, e.m_strFileName);
+    Sleep(kDelay);
+  }
+}
+
 }  // namespace
 
 RenameInsertion FindRenameInsertion(const char* pText, DWORD dwLength) {
@@ -92,8 +111,8 @@ RenameInsertion FindRenameInsertion(const char* pText, DWORD dwLength) {
 }
 
 void AddWininitRename(const char* pszIniPath, const char* pszTarget, const char* pszSource) {
-  CFile file(pszIniPath, CFile::modeCreate | CFile::modeNoTruncate | CFile::modeReadWrite |
-                             CFile::shareExclusive);
+  CFile file;
+  OpenAlone(file, pszIniPath);
   DWORD dwLength = file.GetLength();
   char* pText = ReadSmallFile(file, dwLength);
   RenameInsertion at =

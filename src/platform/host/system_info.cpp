@@ -110,6 +110,14 @@ UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
   return CopyToBuffer(SystemDirectory(), lpBuffer, uSize);
 }
 
+void Sleep(DWORD dwMilliseconds) {
+  struct timespec delay;
+  delay.tv_sec = (time_t)(dwMilliseconds / 1000);
+  delay.tv_nsec = (long)(dwMilliseconds % 1000) * 1000000L;
+  while (nanosleep(&delay, &delay) != 0 && errno == EINTR) {
+  }
+}
+
 UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LPSTR lpTempFileName) {
   if (lpPathName == nullptr || lpTempFileName == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
   std::string base = lpPathName;

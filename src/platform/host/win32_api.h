@@ -239,6 +239,7 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
                       LPSTR lpTempFileName);
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
+void Sleep(DWORD dwMilliseconds);
 
 #define SW_HIDE 0
 #define SW_SHOWNORMAL 1
