@@ -31,8 +31,15 @@ char* ReadSmallFile(CFile& file, DWORD dwLength) {
   if (dwLength > kMaxParsedIniSize) return nullptr;
   char* pText = (char*)malloc(dwLength + 1);
   if (pText == nullptr) AfxThrowMemoryException();
-  file.SeekToBegin();
-  if (file.Read(pText, dwLength) != dwLength) {
+  UINT nRead = 0;
+  try {
+    file.SeekToBegin();
+    nRead = file.Read(pText, dwLength);
+  } catch (CException*) {
+    free(pText);
+    throw;
+  }
+  if (nRead != dwLength) {
     free(pText);
     return nullptr;
   }
@@ -117,9 +124,8 @@ void AddWininitRename(const char* pszIniPath, const char* pszTarget, const char*
   char* pText = ReadSmallFile(file, dwLength);
   RenameInsertion at =
       pText != nullptr ? FindRenameInsertion(pText, dwLength) : AppendAtEnd(file, dwLength);
-  CString strInsert = InsertionText(at, pszTarget, pszSource);
-
   try {
+    CString strInsert = InsertionText(at, pszTarget, pszSource);
     // Growing the file first makes a full disk fail before any byte of the
     // old text has moved.
     DWORD dwTail = dwLength - at.dwOffset;
