@@ -7,10 +7,18 @@
 CInstaller::CInstaller()
     : m_pProject(new CBuildItems), m_nPlatformIndex(1), m_bWinNT(0), m_nNextEntry(0) {
   // The executable's directory: its path up to and including the last "\".
+  // Its copy is the one step that can fail (for lack of memory); the
+  // destructor does not run for an engine that was never made, so the
+  // project goes here.
   char szModule[MAX_PATH + 1] = {};
   GetModuleFileNameA(nullptr, szModule, MAX_PATH);
   const char* pszLast = strrchr(szModule, '\\');
-  if (pszLast != nullptr) m_strModuleDir = CString(szModule, (int)(pszLast - szModule) + 1);
+  try {
+    if (pszLast != nullptr) m_strModuleDir = CString(szModule, (int)(pszLast - szModule) + 1);
+  } catch (...) {
+    delete m_pProject;
+    throw;
+  }
 
   // A failed query leaves the record zeroed: not the NT family.
   static_assert(sizeof(OSVERSIONINFOA) == 148, "the record the platform expects");
