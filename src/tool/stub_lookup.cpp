@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "tool/tool_error.h"
 
@@ -50,7 +51,11 @@ std::string FindStub(const std::string& target, const std::string& explicitPath)
   }
   std::string tried;
   for (const std::string& path : Candidates(target)) {
-    if (IsFile(path)) return path;
+    if (IsFile(path)) {
+      std::error_code ec;
+      std::string clean = std::filesystem::weakly_canonical(path, ec).string();
+      return ec ? path : clean;
+    }
     tried += (tried.empty() ? "" : ", ") + path;
   }
   throw ToolError("no " + target + " stub found (tried " + tried + "); give --stub PATH or set " +
