@@ -32,8 +32,9 @@ void CLogStream::Write(const char* psz) {
 }
 
 CLogStream& RemovalLog() {
-  // Constructed on first use, which is before the application object is
-  // (the first global that touches it); lives until the process ends.
+  // Constructed on first use and kept until the process ends. Nothing reads
+  // or writes it before the run's first line, so that moment serves as well
+  // as one before the application object: no line can be lost or come early.
   static CLogStream log;
   return log;
 }
