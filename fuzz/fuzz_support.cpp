@@ -48,8 +48,10 @@ const std::string& ScratchDir() {
 }
 
 void EnsurePrefix() {
+#ifdef SFX_FUZZ_REPLAY
   const char* prefix = getenv("SFX_PREFIX");
   if (prefix != nullptr && *prefix) return;
+#endif
   setenv("SFX_PREFIX", (ScratchDir() + "/prefix").c_str(), 1);
 }
 

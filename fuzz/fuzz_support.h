@@ -35,8 +35,9 @@ class FuzzFailure : public std::logic_error {
 // A folder of this process, made on first use and removed at exit.
 const std::string& ScratchDir();
 
-// Points SFX_PREFIX at an emulated machine in the scratch folder, unless the
-// process already has one (the replay test makes its own).
+// Points SFX_PREFIX at an emulated machine in the scratch folder. In replay
+// a prefix already set is kept (the test makes its own); a fuzzer always
+// uses its own, never the developer's.
 void EnsurePrefix();
 
 // Writes the bytes as a host file; aborts the process if it cannot (the

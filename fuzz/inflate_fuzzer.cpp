@@ -13,14 +13,17 @@
 namespace {
 
 const size_t kWindow = 32768;
-const size_t kWindows = 16;  // output kept: 512 KiB
+const size_t kWindows = 16;  // whole windows kept: 512 KiB
+// Output of this length or more is refused: the 16 windows and any final
+// remainder fit, a 17th whole window does not.
+const size_t kRefused = (kWindows + 1) * kWindow;
 
-// Keeps what is written up to the bound and refuses any write beyond it,
-// as a full disk would.
+// Keeps what is written below the bound and refuses any write that reaches
+// it, as a full disk would.
 class BoundedOutput : public CMemFile {
  public:
   void Write(const void* p, UINT n) override {
-    if (n > kWindows * kWindow - data.size()) AfxThrowFileException(CFileException::diskFull);
+    if (data.size() + n >= kRefused) AfxThrowFileException(CFileException::diskFull);
     data.insert(data.end(), (const uint8_t*)p, (const uint8_t*)p + n);
   }
   std::vector<uint8_t> data;
@@ -41,12 +44,12 @@ SFX_FUZZ_TARGET(inflate) {
   }
 
   std::vector<uint8_t> stream(data, data + size);
-  sfx::test::ReferenceDecoder ref(stream, (kWindows + 1) * kWindow);
+  sfx::test::ReferenceDecoder ref(stream, kRefused);
   int r = ref.Run();
   const std::vector<uint8_t>& out = output.data;
-  if (ref.out.size() >= (kWindows + 1) * kWindow) {
-    // The decoder filled one window more than the bound and its write was
-    // refused: it holds exactly the windows before it.
+  if (ref.out.size() >= kRefused) {
+    // The decoder filled a 17th window and its write was refused: it holds
+    // exactly the windows before it.
     FUZZ_CHECK(verdict == -1, "output past the bound was not written");
     FUZZ_CHECK(out.size() == kWindows * kWindow, "refused write left a partial window");
     FUZZ_CHECK(std::equal(out.begin(), out.end(), ref.out.begin()), "output differs from the reference");

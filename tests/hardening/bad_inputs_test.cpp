@@ -1,0 +1,320 @@
+// Whole runs of the setup stub on bad inputs and in a hostile machine: what
+// each gives (the box's message, the exit status) and what it leaves on
+// disk. docs/bad-inputs.md lists these cases with the tests that back them.
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <thread>
+
+#include "e2e/e2e_support.h"
+#include "platform/host/pe_version.h"
+#include "platform/host/prefix.h"
+#include "platform/ver_pe_builder.h"
+
+namespace fs = std::filesystem;
+using sfx::test::CatalogueBuilder;
+using sfx::test::ScopedPrefix;
+using sfx::test::TempDir;
+using sfx::test::TestFile;
+
+namespace sfx::e2e {
+namespace {
+
+TestFile Plain(const std::string& name, const std::string& bytes, const std::string& dest = "%inst%") {
+  TestFile f{name, bytes};
+  f.destDir = dest;
+  return f;
+}
+
+std::string Noise(size_t n, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string s(n, '\0');
+  for (char& c : s) c = (char)rng();
+  return s;
+}
+
+// Three files, so that archive 1 holds a second entry tagged with the class
+// index of the first.
+CatalogueBuilder ThreeFiles() {
+  CatalogueBuilder b;
+  b.MainProgram("App.exe");
+  b.File(Plain("App.exe", "#!/bin/sh\n"));
+  b.File(Plain("big.bin", Noise(40000, 1)));
+  b.File(Plain("readme.txt", "read me"));
+  return b;
+}
+
+// Payload offset of the second file-table entry's tag.
+size_t SecondTag(const pack::Payload& p, const CatalogueBuilder& b) {
+  size_t name0 = b.catalogue().files[0].name.size();
+  // count, then FFFF schema length "CCompFileInfo", then entry 0's members
+  return p.layout.fileTableOffset + 2 + 6 + 13 + (4 + 4 + 1 + 1 + name0 + 4 + 4 + 4 + 4);
+}
+
+void Put16(pack::Bytes& b, size_t at, uint16_t v) {
+  b[at] = (uint8_t)v;
+  b[at + 1] = (uint8_t)(v >> 8);
+}
+
+struct PayloadCase {
+  const char* what;
+  std::function<void(CatalogueBuilder&)> describe;  // changes made through the writer
+  std::function<void(pack::Payload&, const CatalogueBuilder&)> damage;  // then bytes changed
+  const char* message;  // %s: the setup executable's Windows path
+};
+
+const PayloadCase kPayloadCases[] = {
+    {"payload ends inside its data length L", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes.resize(2); },
+     "An attempt was made to access %s past its end."},
+    {"payload ends inside the stream area", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes.resize(4 + p.layout.dataLength / 2); },
+     "An attempt was made to access %s past its end."},
+    {"payload ends inside the file-table length A", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes.resize(4 + p.layout.dataLength + 2); },
+     "An attempt was made to access %s past its end."},
+    {"payload ends inside archive 1", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) {
+       p.bytes.resize(p.layout.fileTableOffset + p.layout.fileTableLength / 2);
+     },
+     "An attempt was made to access an unnamed file past its end."},
+    {"payload ends right after archive 1", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes.resize(p.layout.projectOffset); },
+     "An attempt was made to access an unnamed file past its end."},
+    {"payload ends inside archive 2", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) {
+       p.bytes.resize(p.layout.projectOffset + p.layout.projectLength / 2);
+     },
+     "An attempt was made to access an unnamed file past its end."},
+    {"file-table count larger than the archive can hold", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) { Put16(p.bytes, p.layout.fileTableOffset, 0xFFFE); },
+     "An attempt was made to access an unnamed file past its end."},
+    {"badSchema: the entry class with schema 1", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) { Put16(p.bytes, p.layout.fileTableOffset + 4, 1); },
+     "%s contains an incorrect schema."},
+    {"badClass: class name of 64 bytes", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) { Put16(p.bytes, p.layout.fileTableOffset + 6, 64); },
+     "%s contained an unexpected object."},
+    {"badClass: class name not registered", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes[p.layout.fileTableOffset + 8] = 'X'; },
+     "%s contained an unexpected object."},
+    {"badIndex: class index 0", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder& b) {
+       size_t at = SecondTag(p, b);
+       ASSERT_EQ(p.bytes[at + 1], 0x80);
+       Put16(p.bytes, at, 0x8000);
+     },
+     "%s has a bad format."},
+    {"badIndex: object index not yet given", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder& b) { Put16(p.bytes, SecondTag(p, b), 9); },
+     "%s has a bad format."},
+    {"badClass: an entry that repeats an earlier one", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder& b) { Put16(p.bytes, SecondTag(p, b), 2); },
+     "%s contained an unexpected object."},
+    {"badClass: an entry that is a class index, not an object", nullptr,
+     [](pack::Payload& p, const CatalogueBuilder& b) { Put16(p.bytes, SecondTag(p, b), 1); },
+     "%s has a bad format."},
+    {"component index out of range", [](CatalogueBuilder& b) { b.Components({{0, 1, 2, 3}}); }, nullptr,
+     "%s has a bad format."},
+    {"platform index out of range",
+     [](CatalogueBuilder& b) { b.Platforms({{}, {0, 70000}, {}}); }, nullptr, "%s has a bad format."},
+    {"no component list 0", [](CatalogueBuilder& b) { b.Components({}); }, nullptr, "%s has a bad format."},
+    {"no platform list 1", [](CatalogueBuilder& b) { b.Platforms({{}}); }, nullptr, "%s has a bad format."},
+    {"more items than file-table entries",
+     [](CatalogueBuilder& b) { b.catalogue().files.pop_back(); }, nullptr, "%s has a bad format."},
+    {"entry name \"..\"", [](CatalogueBuilder& b) { b.catalogue().files[1].name = ".."; }, nullptr,
+     "%s contained an unexpected object."},
+    {"entry name with a backslash",
+     [](CatalogueBuilder& b) { b.catalogue().files[1].name = "..\\..\\WINDOWS\\evil.dll"; }, nullptr,
+     "%s contained an unexpected object."},
+    {"entry name with a slash", [](CatalogueBuilder& b) { b.catalogue().files[1].name = "../evil"; }, nullptr,
+     "%s contained an unexpected object."},
+    {"entry name with a drive", [](CatalogueBuilder& b) { b.catalogue().files[1].name = "C:evil"; }, nullptr,
+     "%s contained an unexpected object."},
+    {"empty entry name", [](CatalogueBuilder& b) { b.catalogue().files[1].name = ""; }, nullptr,
+     "%s contained an unexpected object."},
+    {"item name with a backslash",
+     [](CatalogueBuilder& b) { b.catalogue().project.items[2].name = "sub\\readme.txt"; }, nullptr,
+     "%s contained an unexpected object."},
+};
+
+// Every damaged or unusable catalogue: one box, exit status 0 (the
+// framework ends the run as for any box), no install directory, nothing
+// installed, no program started.
+TEST(BadPayload, EachEndsWithOneBoxAndLeavesNothing) {
+  for (const PayloadCase& c : kPayloadCases) {
+    SCOPED_TRACE(c.what);
+    ScopedPrefix prefix;
+    TempDir dir;
+    CatalogueBuilder b = ThreeFiles();
+    if (c.describe) c.describe(b);
+    pack::Payload payload = b.Write();
+    if (c.damage) c.damage(payload, b);
+    std::string exe = sfx::test::WriteSetupExe(StubPath(), payload.bytes, dir.path());
+    StubResult r = RunStub(exe, prefix.root());
+    EXPECT_EQ(r.exitCode, 0);
+    std::string message = c.message;
+    size_t at = message.find("%s");
+    if (at != std::string::npos) message.replace(at, 2, sfx::host::MapToWindows(exe));
+    EXPECT_EQ(r.stderrText, "setup: " + message + "\n");
+    EXPECT_TRUE(TempEntries().empty());
+    EXPECT_FALSE(ExistsWin("C:\\WINDOWS\\evil.dll"));
+  }
+}
+
+// A stream that fails to decode is not noticed by the stub: the file keeps
+// the whole 32 KiB windows decoded before the failure (none here), is
+// stamped and logged, and the run goes on.
+TEST(BadPayload, StreamThatFailsToDecodeLeavesAnEmptyFileAndTheRunGoesOn) {
+  ScopedPrefix prefix;
+  TempDir dir;
+  CatalogueBuilder b;
+  TestFile broken = Plain("broken.bin", "never seen");
+  broken.stream = pack::Bytes{0x00, 0xFF, 0xFF};  // block type 0: result 2
+  b.File(broken).File(Plain("after.txt", "after"));
+  StubResult r = RunStub(WriteSetup(b, dir.path()), prefix.root());
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "");
+  std::vector<std::string> dirs = InstallDirs();
+  ASSERT_EQ(dirs.size(), 1u);
+  EXPECT_EQ(ReadWin(dirs[0] + "broken.bin"), "");
+  EXPECT_EQ(ReadWin(dirs[0] + "after.txt"), "after");
+  std::string log = ReadWin(dirs[0] + "_Del.log");
+  EXPECT_NE(log.find("file:" + dirs[0] + "broken.bin\r\n"), std::string::npos);
+  EXPECT_NE(log.find("file:" + dirs[0] + "after.txt\r\n"), std::string::npos);
+}
+
+class HostileMachine : public ::testing::Test {
+ protected:
+  ScopedPrefix prefix_;
+  TempDir setupDir_;
+  std::string runs_ = setupDir_ / "runs.txt";
+
+  // A setup whose main program records its start, with `middle` between a
+  // first and a last plain file.
+  CatalogueBuilder Around(const TestFile& middle) {
+    CatalogueBuilder b;
+    b.MainProgram("App.exe").File(Plain("App.exe", MarkerScript("App", runs_)));
+    b.File(Plain("first.txt", "1")).File(middle).File(Plain("last.txt", "2"));
+    return b;
+  }
+  StubResult Run(const CatalogueBuilder& b) { return RunStub(WriteSetup(b, setupDir_.path()), prefix_.root()); }
+  // The run ended at `middle`: what came before stays, nothing after it,
+  // no "_Del.log", no program.
+  void ExpectEndedAtTheMiddleFile() {
+    std::vector<std::string> dirs = InstallDirs();
+    ASSERT_EQ(dirs.size(), 1u);
+    EXPECT_EQ(ListTree(Host(dirs[0])), (std::vector<std::string>{"App.exe", "first.txt"}));
+    EXPECT_TRUE(WaitForStarts(runs_, 0).empty());
+  }
+};
+
+TEST_F(HostileMachine, FullFileSystemDuringExtraction) {
+  // A 64 KiB tmpfs mounted where C:\small\ is: a real file system that
+  // fills up. The write fails with the disk-full box naming the file, which
+  // keeps what was written. Needs the right to mount (root, as in CI).
+  std::string mountPoint = Host("C:\\small");
+  fs::create_directories(mountPoint);
+  if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here (" << strerror(errno) << ")";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{mountPoint};
+  std::string big = Noise(200000, 2);
+  StubResult r = Run(Around(Plain("big.bin", big, "C:\\small\\")));
+  uintmax_t left = fs::file_size(Host("C:\\small\\big.bin"));
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "setup: The disk is full while accessing C:\\small\\big.bin.\n");
+  EXPECT_LT(left, big.size());
+  ExpectEndedAtTheMiddleFile();
+}
+
+// Another program holds the destination open without sharing: the open
+// fails with the sharing-violation box and the file keeps its bytes.
+TEST_F(HostileMachine, DestinationInUse) {
+  fs::create_directories(Host("C:\\busy"));
+  WriteWin("C:\\busy\\held.txt", "old");
+  HANDLE h = CreateFileA("C:\\busy\\held.txt", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  StubResult r = Run(Around(Plain("held.txt", "new", "C:\\busy\\")));
+  CloseHandle(h);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "setup: A sharing violation occurred while accessing C:\\busy\\held.txt.\n");
+  EXPECT_EQ(ReadWin("C:\\busy\\held.txt"), "old");
+  ExpectEndedAtTheMiddleFile();
+}
+
+// The registry database is not a database: registry calls fail, which the
+// stub does not report; every file is installed, no count or font value is
+// written, the run finishes, and the damaged file is left as it was.
+TEST_F(HostileMachine, CorruptRegistryDatabase) {
+  std::string db = prefix_.root() + "/registry.db";
+  ASSERT_TRUE(fs::exists(db)) << "the prefix has its registry";
+  const std::string garbage = "this is not a registry database" + std::string(4000, 'x');
+  sfx::test::WriteFile(db, garbage);
+  TestFile shared = Plain("SHARED.DLL", TestDll("ver32.dll"), "%sysdir%");
+  TestFile font = Plain("DejaVuSans.ttf", TestDll("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"), "%font%");
+  CatalogueBuilder b = Around(shared);
+  b.File(font);
+  StubResult r = Run(b);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "");
+  EXPECT_EQ(ReadWin(SystemDir(Family::NT) + "\\SHARED.DLL"), TestDll("ver32.dll"));
+  EXPECT_TRUE(ExistsWin("C:\\WINDOWS\\FONTS\\DejaVuSans.ttf"));
+  std::vector<std::string> dirs = InstallDirs();
+  ASSERT_EQ(dirs.size(), 1u);
+  EXPECT_TRUE(ExistsWin(dirs[0] + "_Del.log"));
+  EXPECT_EQ(WaitForStarts(runs_, 1).size(), 1u);
+  EXPECT_EQ(sfx::test::ReadFile(db), garbage);
+}
+
+// Another process holds the registry's write lock: the stub waits for it
+// and then raises the count; nothing is lost.
+TEST_F(HostileMachine, LockedRegistryIsWaitedFor) {
+  HKEY key;
+  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDllsKey, 0, KEY_ALL_ACCESS, &key), ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExA(key, "held", 0, REG_SZ, (const BYTE*)"x", 2), ERROR_SUCCESS);  // takes the lock
+  CatalogueBuilder b = Around(Plain("SHARED.DLL", TestDll("ver32.dll"), "%sysdir%"));
+  auto start = std::chrono::steady_clock::now();
+  StubProcess run(WriteSetup(b, setupDir_.path()), prefix_.root());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  RegCloseKey(key);
+  StubResult r = run.Wait();
+  auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "");
+  EXPECT_GE(waited, std::chrono::milliseconds(1500));
+  std::string installed = SystemDir(Family::NT) + "\\SHARED.DLL";
+  EXPECT_EQ(SharedDllCount(installed), std::optional<uint32_t>(1u));
+  EXPECT_EQ(WaitForStarts(runs_, 1).size(), 1u);
+}
+
+// An installed copy whose resource directory loops has no version for the
+// stub: the catalogue's copy replaces it and the count goes up by one.
+TEST_F(HostileMachine, InstalledCopyWithLoopingResources) {
+  sfx::test::BuiltPe pe = sfx::test::BuildPe(false, 0x00090000, 0);
+  pe.PutRes32(pe.typeDir + 20, 0x80000000u | (uint32_t)pe.typeDir);  // name directory is itself
+  std::string installed = SystemDir(Family::NT) + "\\SHARED.DLL";
+  WriteWin(installed, std::string(pe.bytes.begin(), pe.bytes.end()));
+  SetSharedDllCount(installed, 3);
+  std::string dll = TestDll("ver32.dll");
+  VS_FIXEDFILEINFO info;
+  ASSERT_TRUE(sfx::host::ReadFixedFileInfo((const uint8_t*)dll.data(), dll.size(), info));
+  TestFile shared = Plain("SHARED.DLL", dll, "%sysdir%");
+  shared.versionMS = info.dwFileVersionMS;
+  shared.versionLS = info.dwFileVersionLS;
+  StubResult r = Run(Around(shared));
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "");
+  EXPECT_EQ(ReadWin(installed), dll);
+  EXPECT_EQ(SharedDllCount(installed), std::optional<uint32_t>(4u));
+}
+
+}  // namespace
+}  // namespace sfx::e2e
