@@ -84,7 +84,7 @@ void CArrayCore<T>::Grow(int nMinCapacity) {
   if (nNew < nMinCapacity) nNew = nMinCapacity;
   if (nNew < 4) nNew = 4;
   if (nNew > nLimit) nNew = nLimit;
-  T* pNew = new (std::nothrow) T[(size_t)nNew];
+  T* pNew = new (std::nothrow) T[(size_t)nNew]();
   if (pNew == nullptr) ThrowArrayMemory();
   for (int i = 0; i < m_nSize; ++i) pNew[i] = static_cast<T&&>(m_pData[i]);
   delete[] m_pData;
@@ -101,9 +101,10 @@ void CArrayCore<T>::SetSize(int nNewSize) {
   }
   // From an empty array Grow allocates exactly nNewSize (loaders size their
   // arrays once), at least 4.
-  Grow(nNewSize);
-  // Slots entering or leaving the array hold the empty value.
-  for (int i = m_nSize; i < nNewSize; ++i) m_pData[i] = T{};
+  // Every slot past the size holds the empty value: allocations are
+  // value-initialised and slots are cleared as they leave the array. So
+  // growing needs no loop, and shrinking clears what it drops.
+  if (nNewSize > m_nSize) Grow(nNewSize);
   for (int i = nNewSize; i < m_nSize; ++i) m_pData[i] = T{};
   m_nSize = nNewSize;
 }
