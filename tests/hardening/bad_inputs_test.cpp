@@ -125,7 +125,7 @@ const PayloadCase kPayloadCases[] = {
      [](CatalogueBuilder& b) { b.Platforms({{}, {0, 70000}, {}}); }, nullptr, "%s has a bad format."},
     {"no component list 0", [](CatalogueBuilder& b) { b.Components({}); }, nullptr, "%s has a bad format."},
     {"no platform list 1", [](CatalogueBuilder& b) { b.Platforms({{}}); }, nullptr, "%s has a bad format."},
-    {"more items than file-table entries",
+    {"component 0 names an item whose file-table entry is missing",
      [](CatalogueBuilder& b) { b.catalogue().files.pop_back(); }, nullptr, "%s has a bad format."},
     {"entry name \"..\"", [](CatalogueBuilder& b) { b.catalogue().files[1].name = ".."; }, nullptr,
      "%s contained an unexpected object."},
