@@ -1,0 +1,474 @@
+#include "wine/wine_support.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace sfx::wine {
+namespace {
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (std::tolower((unsigned char)a[i]) != std::tolower((unsigned char)b[i])) return false;
+  return true;
+}
+
+// The folders of the template that are linked rather than copied: Wine's
+// own libraries, hundreds of megabytes that no case writes to.
+bool LinkedFolder(const fs::path& relative) {
+  auto it = relative.begin();
+  if (it == relative.end() || *it != "drive_c") return false;
+  if (++it == relative.end() || *it != "windows") return false;
+  if (++it == relative.end()) return false;
+  return *it == "system32" || *it == "syswow64" || *it == "winsxs";
+}
+
+void CopyTemplate(const fs::path& from, const fs::path& to) {
+  fs::create_directories(to);
+  for (auto it = fs::recursive_directory_iterator(from); it != fs::recursive_directory_iterator();
+       ++it) {
+    fs::path rel = it->path().lexically_relative(from);
+    fs::path dest = to / rel;
+    if (it->is_symlink()) {
+      fs::copy_symlink(it->path(), dest);
+    } else if (it->is_directory()) {
+      fs::create_directory(dest);
+    } else if (LinkedFolder(rel)) {
+      fs::create_hard_link(it->path(), dest);
+    } else {
+      fs::copy_file(it->path(), dest);
+    }
+  }
+}
+
+// The text of a quoted argument in a relay trace line, unescaped.
+std::string Unescape(const std::string& s, size_t& i) {
+  std::string out;
+  ++i;  // opening quote
+  while (i < s.size() && s[i] != '"') {
+    char c = s[i++];
+    if (c != '\\' || i >= s.size()) {
+      out += c;
+      continue;
+    }
+    char e = s[i++];
+    switch (e) {
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case 't': out += '\t'; break;
+      case 'x': {
+        out += (char)std::stoi(s.substr(i, 2), nullptr, 16);
+        i += 2;
+        break;
+      }
+      default: out += e; break;
+    }
+  }
+  ++i;  // closing quote
+  return out;
+}
+
+// The arguments of every call of `function` in a relay trace: for each
+// argument its number and, when Wine printed one, its string.
+struct Arg {
+  std::string number;
+  std::optional<std::string> text;
+};
+std::vector<std::vector<Arg>> RelayCalls(const std::string& trace, const std::string& function) {
+  std::vector<std::vector<Arg>> calls;
+  std::istringstream lines(trace);
+  std::string line;
+  const std::string marker = "." + function + "(";
+  while (std::getline(lines, line)) {
+    size_t call = line.find(":Call ");
+    if (call == std::string::npos) continue;
+    size_t at = line.find(marker, call);
+    if (at == std::string::npos) continue;
+    size_t i = at + marker.size();
+    std::vector<Arg> args;
+    while (i < line.size() && line[i] != ')') {
+      Arg a;
+      while (i < line.size() && std::isxdigit((unsigned char)line[i])) a.number += line[i++];
+      if (i + 1 < line.size() && line[i] == ' ' && line[i + 1] == '"') {
+        ++i;
+        a.text = Unescape(line, i);
+      }
+      args.push_back(a);
+      if (i < line.size() && line[i] == ',') ++i;
+      else if (i < line.size() && line[i] != ')') break;  // not a form we know
+    }
+    calls.push_back(args);
+  }
+  return calls;
+}
+
+std::string WinePath() { return SFX_WINE64; }
+std::string WineServerPath() { return SFX_WINESERVER; }
+
+}  // namespace
+
+std::vector<MessageBoxCall> MessageBoxes(const std::string& trace) {
+  std::vector<MessageBoxCall> out;
+  for (const auto& args : RelayCalls(trace, "MessageBoxA")) {
+    MessageBoxCall m;
+    if (args.size() == 4) {
+      m.text = args[1].text.value_or("<null>");
+      m.title = args[2].text.value_or("<null>");
+      m.type = (unsigned)std::stoul(args[3].number, nullptr, 16);
+    }
+    out.push_back(m);
+  }
+  return out;
+}
+
+std::vector<WinExecCall> WinExecs(const std::string& trace) {
+  std::vector<WinExecCall> out;
+  for (const auto& args : RelayCalls(trace, "WinExec")) {
+    WinExecCall w;
+    if (args.size() == 2) {
+      w.commandLine = args[0].text.value_or("<null>");
+      w.show = (unsigned)std::stoul(args[1].number, nullptr, 16);
+    }
+    out.push_back(w);
+  }
+  return out;
+}
+
+Prefix::Prefix(Family family) : prefix_(dir_ / "pfx") {
+  CopyTemplate(SFX_WINE_TEMPLATE, prefix_);
+  fs::remove(fs::path(prefix_) / ".sfx-template");
+  StartServer();
+  if (family == Family::Win95) {
+    RunResult r = Run({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"});
+    if (r.exitCode != 0) throw std::runtime_error("cannot select the 95 family: " + r.trace);
+  }
+}
+
+Prefix::~Prefix() { StopServer(); }
+
+std::vector<std::string> Prefix::Environment(bool relay) const {
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    std::string s = *e;
+    std::string name = s.substr(0, s.find('='));
+    if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name.rfind("WINE", 0) == 0) continue;
+    env.push_back(s);
+  }
+  env.push_back("WINEPREFIX=" + prefix_);
+  env.push_back(std::string("WINEDEBUG=") + (relay ? "-all,+relay" : "-all"));
+  env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d" + nativeDlls_);
+  return env;
+}
+
+namespace {
+
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            const std::string& out, const std::string& err) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  std::vector<char*> a, e;
+  for (const auto& s : argv) a.push_back(const_cast<char*>(s.c_str()));
+  a.push_back(nullptr);
+  for (const auto& s : env) e.push_back(const_cast<char*>(s.c_str()));
+  e.push_back(nullptr);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, a[0], &actions, nullptr, a.data(), e.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
+  return pid;
+}
+
+int WaitPid(pid_t pid, int timeoutMs) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  int status = 0;
+  for (;;) {
+    pid_t r = waitpid(pid, &status, WNOHANG);
+    if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    if (r < 0) return -1;
+    if (std::chrono::steady_clock::now() > end) {
+      kill(pid, SIGKILL);
+      waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+}  // namespace
+
+RunResult Prefix::Run(const std::vector<std::string>& args, bool relay, int timeoutMs) {
+  std::vector<std::string> argv = {WinePath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::string out = dir_ / "run.out", err = dir_ / "run.err";
+  pid_t pid = Spawn(argv, Environment(relay), out, err);
+  RunResult r;
+  r.exitCode = WaitPid(pid, timeoutMs);
+  r.output = ReadHostFile(out);
+  r.trace = ReadHostFile(err);
+  return r;
+}
+
+pid_t Prefix::Start(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {WinePath()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Spawn(argv, Environment(false), "/dev/null", "/dev/null");
+}
+
+int Prefix::WaitFor(pid_t pid, int timeoutMs) { return WaitPid(pid, timeoutMs); }
+
+void Prefix::StartServer() {
+  // A persistent server: it outlives the programs of the case, so a delayed
+  // move stays pending (a cold start of the server would carry it out).
+  pid_t pid = Spawn({WineServerPath(), "-p"}, Environment(false), "/dev/null", "/dev/null");
+  WaitPid(pid, 30000);
+  serverUp_ = true;
+}
+
+void Prefix::StopServer() {
+  if (!serverUp_) return;
+  pid_t pid = Spawn({WineServerPath(), "-k"}, Environment(false), "/dev/null", "/dev/null");
+  WaitPid(pid, 30000);
+  pid = Spawn({WineServerPath(), "-w"}, Environment(false), "/dev/null", "/dev/null");
+  WaitPid(pid, 30000);
+  serverUp_ = false;
+}
+
+void Prefix::Restart() {
+  StopServer();
+  StartServer();
+  Run({"cmd", "/c", "exit"});
+}
+
+std::string Prefix::Host(const std::string& windowsPath) const {
+  std::string p = windowsPath;
+  if (p.size() < 2 || std::toupper((unsigned char)p[0]) != 'C' || p[1] != ':')
+    throw std::runtime_error("not a C: path: " + windowsPath);
+  fs::path host = fs::path(prefix_) / "drive_c";
+  std::istringstream parts(p.substr(2));
+  std::string part;
+  while (std::getline(parts, part, '\\')) {
+    if (part.empty()) continue;
+    fs::path next = host / part;
+    if (!fs::exists(next) && fs::is_directory(host)) {
+      for (const auto& e : fs::directory_iterator(host)) {
+        if (EqualNoCase(e.path().filename().string(), part)) {
+          next = e.path();
+          break;
+        }
+      }
+    }
+    host = next;
+  }
+  return host.string();
+}
+
+bool Prefix::Exists(const std::string& windowsPath) const { return fs::exists(Host(windowsPath)); }
+
+std::string Prefix::Read(const std::string& windowsPath) const {
+  return ReadHostFile(Host(windowsPath));
+}
+
+void Prefix::Write(const std::string& windowsPath, const std::string& bytes) const {
+  std::string host = Host(windowsPath);
+  fs::create_directories(fs::path(host).parent_path());
+  std::ofstream f(host, std::ios::binary | std::ios::trunc);
+  f.write(bytes.data(), (std::streamsize)bytes.size());
+  if (!f) throw std::runtime_error("cannot write " + host);
+}
+
+std::vector<std::string> Prefix::List(const std::string& windowsDir) const {
+  std::vector<std::string> names;
+  std::string host = Host(windowsDir);
+  if (!fs::is_directory(host)) return names;
+  for (const auto& e : fs::directory_iterator(host)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::vector<std::string> Prefix::Tree(const std::string& windowsDir) const {
+  std::vector<std::string> names;
+  fs::path root = Host(windowsDir);
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    std::string rel = e.path().lexically_relative(root).string();
+    names.push_back(e.is_directory() ? rel + "/" : rel);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string Prefix::TempDir() const {
+  // Wine names the user's folder after the account running it.
+  for (const auto& e : fs::directory_iterator(fs::path(prefix_) / "drive_c" / "users")) {
+    std::string name = e.path().filename().string();
+    if (name != "Public" && fs::is_directory(e.path() / "Temp"))
+      return "C:\\users\\" + name + "\\Temp\\";
+  }
+  throw std::runtime_error("no user folder with a Temp directory in " + prefix_);
+}
+
+namespace {
+
+// The values of a "reg query" listing: lines "    NAME    TYPE    DATA",
+// four blanks before and between the fields (names may hold single blanks).
+std::map<std::string, Prefix::RegValue> ParseRegQuery(const std::string& output) {
+  std::map<std::string, Prefix::RegValue> values;
+  std::istringstream lines(output);
+  std::string line;
+  const std::string sep = "    ";
+  while (std::getline(lines, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind(sep, 0) != 0) continue;
+    std::string rest = line.substr(sep.size());
+    size_t a = rest.find(sep + "REG_");
+    if (a == std::string::npos) continue;
+    std::string name = rest.substr(0, a);
+    rest = rest.substr(a + sep.size());
+    size_t b = rest.find(sep);
+    Prefix::RegValue v;
+    v.type = rest.substr(0, b);
+    v.data = b == std::string::npos ? "" : rest.substr(b + sep.size());
+    values[name == "(Default)" ? "" : name] = v;
+  }
+  return values;
+}
+
+}  // namespace
+
+std::optional<Prefix::RegValue> Prefix::Query(const std::string& key, const std::string& value) {
+  RunResult r = Run({"reg", "query", key, "/v", value});
+  if (r.exitCode != 0) return std::nullopt;
+  std::map<std::string, RegValue> values = ParseRegQuery(r.output);
+  auto it = values.find(value);
+  if (it == values.end()) return std::nullopt;
+  return it->second;
+}
+
+std::map<std::string, Prefix::RegValue> Prefix::Values(const std::string& key) {
+  RunResult r = Run({"reg", "query", key});
+  if (r.exitCode != 0) return {};
+  return ParseRegQuery(r.output);
+}
+
+namespace {
+const char kSharedDlls[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+}
+
+std::optional<unsigned> Prefix::SharedDllCount(const std::string& path) {
+  std::optional<RegValue> v = Query(kSharedDlls, path);
+  if (!v || v->type != "REG_DWORD") return std::nullopt;
+  return (unsigned)std::stoul(v->data, nullptr, 16);
+}
+
+void Prefix::SetSharedDllCount(const std::string& path, unsigned count) {
+  RunResult r = Run({"reg", "add", kSharedDlls, "/v", path, "/t", "REG_DWORD", "/d",
+                     std::to_string(count), "/f"});
+  if (r.exitCode != 0) throw std::runtime_error("reg add failed: " + r.trace);
+}
+
+std::vector<std::string> Prefix::PendingRenames() {
+  std::vector<std::string> out;
+  std::optional<RegValue> v =
+      Query("HKLM\\System\\CurrentControlSet\\Control\\Session Manager",
+            "PendingFileRenameOperations");
+  if (!v) return out;
+  // "reg query" joins the strings with the two characters \0.
+  std::string data = v->data;
+  size_t start = 0;
+  for (;;) {
+    size_t at = data.find("\\0", start);
+    std::string s = data.substr(start, at == std::string::npos ? std::string::npos : at - start);
+    if (at == std::string::npos) {
+      if (!s.empty()) out.push_back(s);
+      break;
+    }
+    out.push_back(s);
+    start = at + 2;
+  }
+  return out;
+}
+
+std::optional<Prefix::FileFacts> Prefix::Facts(const std::string& windowsPath) {
+  RunResult r = Run({ProgramPath("file_facts.exe"), windowsPath});
+  if (r.exitCode != 0) return std::nullopt;
+  FileFacts f;
+  std::istringstream in(r.output);
+  in >> std::hex >> f.attributes >> std::dec >> f.created >> f.written;
+  if (!in) return std::nullopt;
+  return f;
+}
+
+std::string StubPath() { return SFX_WINE_STUB; }
+std::string ProgramPath(const std::string& name) {
+  return std::string(SFX_WINE_PROGRAMS) + "/" + name;
+}
+std::string TestDll(const std::string& name) {
+  return ReadHostFile(std::string(SFX_TEST_DLL_DIR) + "/" + name);
+}
+
+std::string ReadHostFile(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  if (!f) return std::string();
+  std::ostringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return ::testing::AssertionSuccess();
+  size_t at = 0;
+  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
+  return ::testing::AssertionFailure() << "contents differ: " << actual.size() << " bytes, expected "
+                                       << expected.size() << "; first difference at byte " << at;
+}
+
+std::string CrLf(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& l : lines) out += l + "\r\n";
+  return out;
+}
+
+std::vector<Start> WaitForStarts(Prefix& prefix, size_t expected) {
+  auto count = [&] {
+    size_t n = 0;
+    for (const auto& name : prefix.List("C:\\starts"))
+      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) ++n;
+    return n;
+  };
+  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (count() < expected && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  // Long enough for a start that should not have happened to show.
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  std::vector<Start> starts;
+  for (const auto& name : prefix.List("C:\\starts")) {  // sorted: creation time first
+    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".txt") != 0) continue;
+    Start s;
+    s.commandLine = prefix.Read("C:\\starts\\" + name);
+    std::string log = "C:\\starts\\" + name.substr(0, name.size() - 4) + ".log";
+    if (prefix.Exists(log)) s.log = prefix.Read(log);
+    starts.push_back(s);
+  }
+  return starts;
+}
+
+}  // namespace sfx::wine
