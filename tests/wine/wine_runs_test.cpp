@@ -460,7 +460,11 @@ TEST_F(WineRun, CopyInUseIsReplacedThroughWininitOnThe95Family) {
   ASSERT_NE(eq, std::string::npos) << line;
   EXPECT_EQ(prefix.Host(line.substr(0, eq)), prefix.Host(u.sys));
   EXPECT_EQ(prefix.Host(line.substr(eq + 1)), prefix.Host(u.tmp));
+
   ReleaseHolder(prefix, u);
+  prefix.Restart();
+  EXPECT_TRUE(SameBytes(prefix.Read(u.sys), TestDll("ver64.dll")));
+  EXPECT_FALSE(prefix.Exists(u.tmp));
 }
 
 // With Wine's own version-install service the copy in use is not reported

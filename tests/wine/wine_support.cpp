@@ -244,12 +244,42 @@ void Prefix::StartServer() {
   serverUp_ = true;
 }
 
+namespace {
+
+// The processes whose environment names this prefix: the case's wineserver
+// and whatever Windows programs still run in it.
+std::vector<pid_t> ProcessesOfPrefix(const std::string& prefix) {
+  std::vector<pid_t> pids;
+  const std::string wanted = "WINEPREFIX=" + prefix;
+  for (const auto& e : fs::directory_iterator("/proc")) {
+    std::string name = e.path().filename().string();
+    if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit)) continue;
+    std::string env = ReadHostFile(e.path().string() + "/environ");
+    size_t at = 0;
+    while (at < env.size()) {
+      size_t end = env.find('\0', at);
+      if (end == std::string::npos) end = env.size();
+      if (env.compare(at, end - at, wanted) == 0) {
+        pids.push_back((pid_t)std::stol(name));
+        break;
+      }
+      at = end + 1;
+    }
+  }
+  return pids;
+}
+
+}  // namespace
+
 void Prefix::StopServer() {
   if (!serverUp_) return;
   pid_t pid = Spawn({WineServerPath(), "-k"}, Environment(false), "/dev/null", "/dev/null");
   WaitPid(pid, 30000);
   pid = Spawn({WineServerPath(), "-w"}, Environment(false), "/dev/null", "/dev/null");
   WaitPid(pid, 30000);
+  // Whatever did not end with the server (a program stuck in a debugger,
+  // say) is ended here, by process id: its prefix is about to be removed.
+  for (pid_t p : ProcessesOfPrefix(prefix_)) kill(p, SIGKILL);
   serverUp_ = false;
 }
 
