@@ -266,6 +266,55 @@ TEST_F(WineRun, DamagedCatalogueShowsTheArchiveBox) {
   }
 }
 
+// A directory an item needs cannot be made (a file stands in its way): the
+// run ends without a word (the integer the directory code throws), writes
+// no "_Del.log" and starts nothing; what was installed before stays.
+TEST_F(WineRun, DirectoryThatCannotBeMadeEndsTheRunSilently) {
+  Prefix prefix;
+  prefix.Write("C:\\blocked", "a file, not a directory");
+  CatalogueBuilder b;
+  b.MainProgram("App.exe").File(
+      Plain("App.exe", ReadHostFile(ProgramPath("record_start.exe")), "%inst%"));
+  b.File(Plain("first.txt", "1", "%inst%"))
+      .File(Plain("x.txt", "x", "C:\\blocked\\sub\\"))
+      .File(Plain("later.txt", "2", "%inst%"));
+  std::string exe = WriteSetup(prefix, b.Write().bytes);
+  std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
+  RunResult r = RunSetup(prefix, exe);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(MessageBoxes(r.trace).empty());
+  EXPECT_TRUE(WinExecs(r.trace).empty());
+  std::string dir = OnlyInstallDir(prefix, tempBefore);
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(prefix.Tree(dir), (std::vector<std::string>{"App.exe", "first.txt"}));
+  EXPECT_EQ(prefix.Read("C:\\blocked"), "a file, not a directory");
+}
+
+// A plain file that cannot be written (a directory holds its name) ends the
+// run with the file error's box naming the file, again without "_Del.log"
+// or programs.
+TEST_F(WineRun, PlainFileThatCannotBeWrittenEndsTheRunWithABox) {
+  Prefix prefix;
+  prefix.Write("C:\\locked.txt\\keep", "old");
+  CatalogueBuilder b;
+  b.MainProgram("App.exe").File(
+      Plain("App.exe", ReadHostFile(ProgramPath("record_start.exe")), "%inst%"));
+  b.File(Plain("locked.txt", "new", "C:\\"));
+  std::string exe = WriteSetup(prefix, b.Write().bytes);
+  std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
+  RunResult r = RunSetup(prefix, exe);
+  EXPECT_EQ(r.exitCode, 0);
+  std::vector<MessageBoxCall> boxes = MessageBoxes(r.trace);
+  ASSERT_EQ(boxes.size(), 1u) << r.trace;
+  EXPECT_EQ(boxes[0].text, "Access to C:\\locked.txt was denied.");
+  EXPECT_EQ(boxes[0].title, "setup");
+  EXPECT_EQ(boxes[0].type, kBoxStyle);
+  EXPECT_TRUE(WinExecs(r.trace).empty());
+  std::string dir = OnlyInstallDir(prefix, tempBefore);
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(prefix.Tree(dir), (std::vector<std::string>{"App.exe"}));
+}
+
 // File versions of the sample DLLs.
 const uint32_t kV1234MS = 0x00010002, kV1234LS = 0x00030004;  // ver32.dll
 const uint32_t kV5678MS = 0x00050006, kV5678LS = 0x00070008;  // ver64.dll
