@@ -36,15 +36,20 @@ std::string MakeScratch() {
   return pattern;
 }
 
+// Held for the whole process (never destroyed), so that the exit handler
+// that removes the folder still has its name.
+std::string* g_scratch = nullptr;
+
+void RemoveScratch() { RemoveTree(*g_scratch); }
+
 }  // namespace
 
 const std::string& ScratchDir() {
-  static const std::string dir = [] {
-    std::string d = MakeScratch();
-    atexit([] { RemoveTree(ScratchDir()); });
-    return d;
-  }();
-  return dir;
+  if (g_scratch == nullptr) {
+    g_scratch = new std::string(MakeScratch());
+    atexit(RemoveScratch);
+  }
+  return *g_scratch;
 }
 
 void EnsurePrefix() {
