@@ -110,15 +110,18 @@ bool UseSide(int fd, const std::string& path) {
 
 }  // namespace
 
-FileMeta ReadMeta(int fd, const std::string& path) {
-  if (UseSide(fd, path)) return ReadSide(fd, path);
+FileMeta ReadMeta(int fd, const std::string& path, bool withCreation) {
+  if (g_forceSide) return ReadSide(fd, path);
+  // The attribute read doubles as the test for xattr support.
   FileMeta meta;
   uint64_t v = 0;
-  if (GetNumber(fd, path, kAttrName, v) == 1) {
+  int found = GetNumber(fd, path, kAttrName, v);
+  if (found < 0) return ReadSide(fd, path);
+  if (found == 1) {
     meta.hasAttributes = true;
     meta.attributes = (DWORD)v & kStoredAttributeMask;
   }
-  if (GetNumber(fd, path, kCtimeName, v) == 1) {
+  if (withCreation && GetNumber(fd, path, kCtimeName, v) == 1) {
     meta.hasCreation = true;
     meta.creation = v;
   }
@@ -126,7 +129,14 @@ FileMeta ReadMeta(int fd, const std::string& path) {
 }
 
 bool WriteMeta(int fd, const std::string& path, const FileMeta& meta) {
-  if (UseSide(fd, path)) return WriteSide(fd, path, meta);
+  // Nothing to write: only a store without xattrs leaves a trace (an empty
+  // side record), as before.
+  if (g_forceSide || (!meta.hasAttributes && !meta.hasCreation)) {
+    if (UseSide(fd, path)) return WriteSide(fd, path, meta);
+    return true;
+  }
+  // Written straight away: a store without xattr support refuses the first
+  // write, and the side record takes over.
   if (meta.hasAttributes && SetNumber(fd, path, kAttrName, meta.attributes & kStoredAttributeMask) != 0) {
     if (XattrUnsupported(errno)) return WriteSide(fd, path, meta);
     return false;

@@ -29,8 +29,9 @@ struct FileMeta {
   uint64_t creation = 0;  // FILETIME ticks
 };
 
-// fd may be -1; then path is used.
-FileMeta ReadMeta(int fd, const std::string& path);
+// fd may be -1; then path is used. Without withCreation only the attribute
+// byte is read.
+FileMeta ReadMeta(int fd, const std::string& path, bool withCreation = true);
 // Writes the fields marked present. False with errno on failure.
 bool WriteMeta(int fd, const std::string& path, const FileMeta& meta);
 // Forgets a side record of a file about to be removed (no-op for xattrs).

@@ -32,7 +32,7 @@ DWORD CheckDeletable(const std::string& path, int& fd) {
   if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? MissingFileError(path) : ErrnoToWin32(errno);
   if (S_ISDIR(st.st_mode)) return ERROR_ACCESS_DENIED;
   if (S_ISLNK(st.st_mode)) return ERROR_SUCCESS;  // removing a link touches no file
-  if (AttributesOf(st, ReadMeta(-1, path)) & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
+  if (AttributesOf(st, ReadMeta(-1, path, false)) & FILE_ATTRIBUTE_READONLY) return ERROR_ACCESS_DENIED;
   fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd >= 0 && !LockForShare(fd, 0)) {
     close(fd);
@@ -74,7 +74,7 @@ DWORD GetFileAttributesA(LPCSTR lpFileName) {
     SetLastError(errno == ENOENT ? MissingFileError(path) : ErrnoToWin32(errno));
     return INVALID_FILE_ATTRIBUTES;
   }
-  return AttributesOf(st, ReadMeta(-1, path));
+  return AttributesOf(st, ReadMeta(-1, path, false));
 }
 
 BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
@@ -149,7 +149,15 @@ int _mkdir(const char* dirname) {
     errno = ENOENT;
     return -1;
   }
-  return mkdir(MapToHost(dirname).c_str(), 0777) == 0 ? 0 : -1;  // errno EEXIST (17) kept
+  // A path that the mapping has just found needs no mkdir to learn that it
+  // exists: mkdir would refuse it with EEXIST (17).
+  bool exists = false;
+  std::string path = MapToHost(dirname, &exists);
+  if (exists) {
+    errno = EEXIST;
+    return -1;
+  }
+  return mkdir(path.c_str(), 0777) == 0 ? 0 : -1;  // errno EEXIST (17) kept
 }
 
 int _unlink(const char* filename) {

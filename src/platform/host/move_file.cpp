@@ -145,7 +145,7 @@ BOOL MoveNow(LPCSTR sourceName, LPCSTR targetName, DWORD flags) {
   if (targetExists && !(st.st_ino == tst.st_ino && st.st_dev == tst.st_dev)) {
     if (!(flags & MOVEFILE_REPLACE_EXISTING)) return FailWith(ERROR_ALREADY_EXISTS);
     if (S_ISDIR(tst.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
-    if (AttributesOf(tst, ReadMeta(-1, target)) & FILE_ATTRIBUTE_READONLY) return FailWith(ERROR_ACCESS_DENIED);
+    if (AttributesOf(tst, ReadMeta(-1, target, false)) & FILE_ATTRIBUTE_READONLY) return FailWith(ERROR_ACCESS_DENIED);
     if (FileInUse(target)) return FailWith(ERROR_SHARING_VIOLATION);
   }
   // Without replacement, a target that appears meanwhile must survive.

@@ -22,12 +22,9 @@
 namespace sfx::host {
 namespace {
 
-// The entry of dir whose name equals name ignoring ASCII case; exact
-// matches win. Empty when there is none.
-std::string FindEntry(const std::string& dir, const std::string& name) {
-  struct stat st;
-  std::string exact = dir + (dir == "/" ? "" : "/") + name;
-  if (lstat(exact.c_str(), &st) == 0) return name;
+// The first entry of dir whose name equals name ignoring ASCII case; empty
+// when there is none.
+std::string ScanEntry(const std::string& dir, const std::string& name) {
   DIR* d = opendir(dir.c_str());
   if (d == nullptr) return std::string();
   std::string found;
@@ -41,13 +38,52 @@ std::string FindEntry(const std::string& dir, const std::string& name) {
   return found;
 }
 
+// The entry of dir whose name equals name ignoring ASCII case; exact
+// matches win. Empty when there is none.
+std::string FindEntry(const std::string& dir, const std::string& name) {
+  struct stat st;
+  std::string exact = dir + (dir == "/" ? "" : "/") + name;
+  if (lstat(exact.c_str(), &st) == 0) return name;
+  return ScanEntry(dir, name);
+}
+
 std::string Join(const std::string& dir, const std::string& name) {
   return dir == "/" ? "/" + name : dir + "/" + name;
 }
 
+std::string JoinAll(std::string base, const std::vector<std::string>& parts, size_t count) {
+  for (size_t i = 0; i < count; ++i) base = Join(base, parts[i]);
+  return base;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return lstat(path.c_str(), &st) == 0;
+}
+
 // Appends components below base, each matched case-insensitively while the
 // folders exist.
-std::string Resolve(std::string base, const std::vector<std::string>& parts) {
+//
+// A component spelled exactly as on disk is taken as it is, so when the
+// whole path exists as written it is the answer, and when its folder does,
+// only the last component needs a look. Those two checks come first: they
+// give the same result as matching every component in turn with one or two
+// lookups instead of one per component.
+// *pExists tells whether every component was found (the whole path exists).
+std::string Resolve(std::string base, const std::vector<std::string>& parts, bool* pExists) {
+  if (!parts.empty()) {
+    std::string folder = JoinAll(base, parts, parts.size() - 1);
+    std::string whole = Join(folder, parts.back());
+    if (Exists(whole)) {
+      *pExists = true;
+      return whole;
+    }
+    if (parts.size() == 1 || Exists(folder)) {
+      std::string match = ScanEntry(folder, parts.back());
+      *pExists = !match.empty();
+      return Join(folder, match.empty() ? parts.back() : match);
+    }
+  }
   bool exists = true;
   for (const std::string& part : parts) {
     if (exists) {
@@ -62,6 +98,7 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts) {
       base = Join(base, part);
     }
   }
+  *pExists = exists && !parts.empty();
   return base;
 }
 
@@ -129,19 +166,21 @@ bool InPrefix(const std::string& path, const std::string& root, std::string& out
 
 }  // namespace
 
-std::string MapToHost(const char* windowsPath) {
+std::string MapToHost(const char* windowsPath, bool* pExists) {
+  bool exists = false;
+  if (pExists == nullptr) pExists = &exists;
   WinPath wp = ParseWindowsPath(windowsPath);
   if (wp.unc) {
     std::vector<std::string> parts;
     parts.push_back(wp.server);
     if (!wp.share.empty()) parts.push_back(wp.share);
     parts.insert(parts.end(), wp.parts.begin(), wp.parts.end());
-    return Resolve(PrefixRoot() + "/unc", parts);
+    return Resolve(PrefixRoot() + "/unc", parts, pExists);
   }
-  if (wp.drive == 'Z') return Resolve("/", wp.parts);
-  if (wp.drive == 'C') return Resolve(PrefixRoot() + "/drive_c", wp.parts);
+  if (wp.drive == 'Z') return Resolve("/", wp.parts, pExists);
+  if (wp.drive == 'C') return Resolve(PrefixRoot() + "/drive_c", wp.parts, pExists);
   std::string letter(1, (char)tolower((unsigned char)wp.drive));
-  return Resolve(PrefixRoot() + "/dosdevices/" + letter, wp.parts);
+  return Resolve(PrefixRoot() + "/dosdevices/" + letter, wp.parts, pExists);
 }
 
 std::string MapToWindows(const std::string& hostPath) {

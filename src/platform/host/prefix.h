@@ -33,8 +33,10 @@ Family CurrentFamily();
 // components are found regardless of letter case; missing ones keep the case
 // given. ".." never climbs above a drive root. Never fails: another drive
 // letter maps below <prefix>/dosdevices/<letter>, and a UNC path
-// \\server\share\x to <prefix>/unc/server/share/x.
-std::string MapToHost(const char* windowsPath);
+// \\server\share\x to <prefix>/unc/server/share/x. When pExists is given,
+// it tells whether the whole path was found on disk during the mapping (a
+// root path with no components counts as not found).
+std::string MapToHost(const char* windowsPath, bool* pExists = nullptr);
 
 // Host path -> Windows path: inside <prefix>/drive_c it is "C:\...", inside
 // the UNC and other-drive folders the matching Windows form, else "Z:\..."
