@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <string>
 #include <thread>
@@ -127,6 +128,49 @@ TEST(CreateFile, ReadWriteSeekSizeAndTruncate) {
   EXPECT_TRUE(FlushFileBuffers(h));
   EXPECT_TRUE(CloseHandle(h));
   EXPECT_EQ(ReadFile(prefix.Host(kFile)), "hello");
+}
+
+// A handle opened for reading only reads ahead; what it returns and where it
+// stands must not show it.
+TEST(CreateFile, ReadOnlyHandlesReadSeekAndEndLikeDirectReads) {
+  ScopedPrefix prefix;
+  std::string data(700 * 1024 + 123, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = char((i * 2654435761u) >> 13);
+  WriteFile(prefix.Host(kFile), data);
+  HANDLE h = Open(kFile, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  std::string buf(300 * 1024, '\0');
+  DWORD n = 0;
+  auto readAt = [&](DWORD expectPos, DWORD count) {
+    EXPECT_EQ(SetFilePointer(h, 0, nullptr, FILE_CURRENT), expectPos);
+    ASSERT_TRUE(ReadFile(h, &buf[0], count, &n, nullptr));
+    DWORD want = expectPos >= data.size() ? 0 : std::min<DWORD>(count, DWORD(data.size() - expectPos));
+    ASSERT_EQ(n, want);
+    if (n > 0) {
+      EXPECT_EQ(buf.compare(0, n, data, expectPos, n), 0) << "at " << expectPos;
+    }
+  };
+  readAt(0, 4096);
+  readAt(4096, 4096);
+  EXPECT_EQ(SetFilePointer(h, 100, nullptr, FILE_BEGIN), 100u);  // back, inside what was read
+  readAt(100, 4096);
+  EXPECT_EQ(SetFilePointer(h, -50, nullptr, FILE_CURRENT), 4146u);
+  readAt(4146, 10);
+  EXPECT_EQ(SetFilePointer(h, 500 * 1024, nullptr, FILE_BEGIN), 500u * 1024);  // far ahead
+  readAt(500 * 1024, 4096);
+  EXPECT_EQ(SetFilePointer(h, 3, nullptr, FILE_BEGIN), 3u);  // far back
+  readAt(3, 300 * 1024);                                     // larger than one read-ahead
+  readAt(3 + 300 * 1024, 4096);
+  EXPECT_EQ(SetFilePointer(h, -20, nullptr, FILE_CURRENT), 3u + 300 * 1024 + 4096 - 20);
+  EXPECT_EQ(SetFilePointer(h, -5000000, nullptr, FILE_CURRENT), INVALID_SET_FILE_POINTER);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_NEGATIVE_SEEK);
+  readAt(3 + 300 * 1024 + 4096 - 20, 4096);  // a refused seek moves nothing
+  EXPECT_EQ(SetFilePointer(h, -4000, nullptr, FILE_END), DWORD(data.size() - 4000));
+  readAt(DWORD(data.size() - 4000), 4096);  // the end: fewer bytes
+  readAt(DWORD(data.size()), 4096);         // past it: none
+  EXPECT_EQ(SetFilePointer(h, 10, nullptr, FILE_END), DWORD(data.size() + 10));
+  readAt(DWORD(data.size() + 10), 4096);
+  EXPECT_TRUE(CloseHandle(h));
 }
 
 TEST(CreateFile, AccessIsEnforcedPerHandleAndHandlesAreChecked) {

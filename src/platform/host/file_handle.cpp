@@ -12,10 +12,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <mutex>
 #include <unordered_set>
 
 namespace sfx::host {
+
+HostFile::~HostFile() { free(ahead); }
+
 namespace {
 std::mutex g_mutex;
 std::unordered_set<HostFile*>& Table() {

@@ -9,9 +9,25 @@
 namespace sfx::host {
 
 struct HostFile {
+  HostFile() = default;
+  HostFile(const HostFile&) = delete;
+  HostFile& operator=(const HostFile&) = delete;
+  ~HostFile();
+
   int fd = -1;
   DWORD access = 0;  // GENERIC_READ / GENERIC_WRITE bits as asked
   std::string hostPath;
+
+  // Read-ahead of a regular file opened for reading only: ReadFile fills
+  // ahead[] with one large read and serves small requests from it, and a
+  // seek that lands inside it costs no system call. The descriptor's own
+  // position is always aheadPos + aheadLen; the handle's position is
+  // aheadPos + aheadOff.
+  bool readAhead = false;
+  char* ahead = nullptr;  // allocated on first use
+  off_t aheadPos = 0;     // file offset of ahead[0]
+  size_t aheadLen = 0;    // bytes held
+  size_t aheadOff = 0;    // bytes of them already read
 };
 
 // The live file behind h, or nullptr (last error ERROR_INVALID_HANDLE).

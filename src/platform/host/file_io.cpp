@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "platform/host/file_handle.h"
@@ -64,11 +66,12 @@ HANDLE Fail(DWORD code) {
   return INVALID_HANDLE_VALUE;
 }
 
-HANDLE Wrap(int fd, DWORD access, const std::string& path, DWORD lastError) {
+HANDLE Wrap(int fd, DWORD access, const std::string& path, DWORD lastError, bool regular) {
   HostFile* file = new HostFile;
   file->fd = fd;
   file->access = access;
   file->hostPath = path;
+  file->readAhead = regular && (access & kReadAccess) && !(access & kWriteAccess);
   SetLastError(lastError);
   return RegisterFile(file);
 }
@@ -82,7 +85,7 @@ HANDLE OpenExistingFile(const std::string& path, const struct stat& st, DWORD ac
   if (disposition == CREATE_NEW) return Fail(ERROR_FILE_EXISTS);
   bool truncate = disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
   if (disposition == TRUNCATE_EXISTING && !(access & kWriteAccess)) return Fail(ERROR_INVALID_PARAMETER);
-  FileMeta meta = ReadMeta(-1, path);
+  FileMeta meta = ReadMeta(-1, path, false);
   bool readOnly = (AttributesOf(st, meta) & FILE_ATTRIBUTE_READONLY) != 0;
   if (readOnly && ((access & kWriteAccess) || truncate)) return Fail(ERROR_ACCESS_DENIED);
 
@@ -107,7 +110,7 @@ HANDLE OpenExistingFile(const std::string& path, const struct stat& st, DWORD ac
   }
   // Windows tells an "always" opener that the file was there already.
   bool existed = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
-  return Wrap(fd, access, path, existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+  return Wrap(fd, access, path, existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS, S_ISREG(st.st_mode));
 }
 
 }  // namespace
@@ -140,7 +143,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
       return Fail(ERROR_SHARING_VIOLATION);
     }
     StampNewFile(fd, path, dwFlagsAndAttributes);
-    return Wrap(fd, dwDesiredAccess, path, ERROR_SUCCESS);
+    return Wrap(fd, dwDesiredAccess, path, ERROR_SUCCESS, true);
   }
   return Fail(ERROR_SHARING_VIOLATION);
 }
@@ -153,6 +156,70 @@ BOOL CloseHandle(HANDLE hObject) {
   return TRUE;
 }
 
+namespace {
+
+// Size of one read-ahead: the decoder asks for 4,096 bytes at a time.
+constexpr size_t kReadAheadBytes = 256 * 1024;
+
+// read() until count bytes or the end of the file; -1 on an error, with
+// *done the bytes read before it.
+ssize_t ReadFully(int fd, char* out, size_t count, size_t* done) {
+  *done = 0;
+  while (*done < count) {
+    ssize_t n = read(fd, out + *done, count - *done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;  // end of file
+    *done += (size_t)n;
+  }
+  return (ssize_t)*done;
+}
+
+// ReadFile on a read-ahead handle: the same bytes, the same end-of-file and
+// the same errors as reading the descriptor directly.
+BOOL ReadAhead(HostFile* file, char* out, DWORD count, LPDWORD lpNumberOfBytesRead) {
+  DWORD done = 0;
+  while (done < count) {
+    if (file->aheadOff < file->aheadLen) {
+      size_t n = file->aheadLen - file->aheadOff;
+      if (n > count - done) n = count - done;
+      memcpy(out + done, file->ahead + file->aheadOff, n);
+      file->aheadOff += n;
+      done += (DWORD)n;
+      continue;
+    }
+    // The buffer is used up: the descriptor stands at the handle's position.
+    file->aheadPos += (off_t)file->aheadLen;
+    file->aheadLen = file->aheadOff = 0;
+    if (file->ahead == nullptr) file->ahead = static_cast<char*>(malloc(kReadAheadBytes));
+    size_t got = 0;
+    if (file->ahead == nullptr || count - done >= kReadAheadBytes ||
+        ReadFully(file->fd, file->ahead, kReadAheadBytes, &got) < 0) {
+      // A large request, no buffer, or an error somewhere in the read-ahead
+      // (which may lie beyond what was asked for): read just what is asked.
+      if (got > 0) {
+        file->aheadLen = got;  // what did arrive is served first
+        continue;
+      }
+      size_t direct = 0;
+      ssize_t r = ReadFully(file->fd, out + done, count - done, &direct);
+      file->aheadPos += (off_t)direct;
+      done += (DWORD)direct;
+      *lpNumberOfBytesRead = done;
+      if (r < 0) return FailErrno();
+      return TRUE;
+    }
+    if (got == 0) break;  // end of file: success with fewer bytes
+    file->aheadLen = got;
+  }
+  *lpNumberOfBytesRead = done;
+  return TRUE;
+}
+
+}  // namespace
+
 BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
               LPDWORD lpNumberOfBytesRead, LPOVERLAPPED lpOverlapped) {
   if (lpNumberOfBytesRead != nullptr) *lpNumberOfBytesRead = 0;
@@ -162,6 +229,8 @@ BOOL ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead,
       (lpBuffer == nullptr && nNumberOfBytesToRead != 0))
     return FailWith(ERROR_INVALID_PARAMETER);
   if (!(file->access & kReadAccess)) return FailWith(ERROR_ACCESS_DENIED);
+  if (file->readAhead)
+    return ReadAhead(file, static_cast<char*>(lpBuffer), nNumberOfBytesToRead, lpNumberOfBytesRead);
   DWORD done = 0;
   char* out = static_cast<char*>(lpBuffer);
   while (done < nNumberOfBytesToRead) {
@@ -220,6 +289,29 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
     case FILE_END: whence = SEEK_END; break;
     default: SetLastError(ERROR_INVALID_PARAMETER); return INVALID_SET_FILE_POINTER;
   }
+  if (file->readAhead) {
+    // The handle's position, not the descriptor's, which stands at the end
+    // of the read-ahead.
+    off_t current = file->aheadPos + (off_t)file->aheadOff;
+    if (whence != SEEK_END) {
+      int64_t target = whence == SEEK_SET ? distance : (int64_t)current + distance;
+      if (target >= (int64_t)file->aheadPos && target <= (int64_t)(file->aheadPos + (off_t)file->aheadLen)) {
+        // Inside what is buffered: no system call.
+        file->aheadOff = (size_t)(target - file->aheadPos);
+        if (lpDistanceToMoveHigh != nullptr) *lpDistanceToMoveHigh = (LONG)((uint64_t)target >> 32);
+        SetLastError(ERROR_SUCCESS);
+        return (DWORD)target;
+      }
+    }
+    // Elsewhere: the buffer is dropped and the descriptor put back at the
+    // handle's position, so the seek below behaves as without read-ahead.
+    if (file->aheadLen != file->aheadOff && lseek(file->fd, current, SEEK_SET) < 0) {
+      FailErrno();
+      return INVALID_SET_FILE_POINTER;
+    }
+    file->aheadPos = current;
+    file->aheadLen = file->aheadOff = 0;
+  }
   // lseek accepts a negative target on some files; Windows never does.
   off_t base = 0;
   if (whence == SEEK_CUR) base = lseek(file->fd, 0, SEEK_CUR);
@@ -236,6 +328,7 @@ DWORD SetFilePointer(HANDLE hFile, LONG lDistanceToMove, PLONG lpDistanceToMoveH
     FailErrno();
     return INVALID_SET_FILE_POINTER;
   }
+  if (file->readAhead) file->aheadPos = pos;
   if (lpDistanceToMoveHigh != nullptr) *lpDistanceToMoveHigh = (LONG)((uint64_t)pos >> 32);
   // A position whose low half is all ones is valid; callers tell it from a
   // failure by the last error.
