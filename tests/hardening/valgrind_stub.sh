@@ -16,7 +16,7 @@ head -c $((size - 3)) "$work/setup" >"$work/damaged"
 cp "$stub" "$work/lonely"
 chmod +x "$work/damaged" "$work/lonely"
 
-failed=0
+failed=0 passes=0 failures=0
 run() {
   local name=$1 expect=$2 status=0 ok=1
   "$valgrind" -q --leak-check=full --error-exitcode=99 --log-file="$work/$name.vg" \
@@ -26,13 +26,16 @@ run() {
   if [ -n "$expect" ]; then grep -q -- "$expect" "$work/$name.err" || ok=0; fi
   if [ "$ok" = 1 ]; then
     echo "$name: clean under memcheck"
+    passes=$((passes + 1))
   else
     echo "$name: status $status" >&2
     cat "$work/$name.vg" "$work/$name.err" >&2
     failed=1
+    failures=$((failures + 1))
   fi
 }
 run setup ""
 run damaged "past its end"
 run lonely "invalid file handle"
+echo "memcheck: $passes passed, $failures failed"
 exit $failed
