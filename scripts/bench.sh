@@ -14,11 +14,12 @@ cd "$(dirname "$0")/.."
 
 # zip/unzip to compare with, /usr/bin/time for peak memory; hyperfine is not
 # needed.
-scripts/deps.sh zip unzip time python3
+scripts/deps.sh zip unzip time python3 >&2
 
+# Build output goes to standard error: standard output is the report.
 jobs=$(nproc)
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$jobs" --target sfx sfx-stub inflate_bench
+cmake --build --preset release -j "$jobs" --target sfx sfx-stub inflate_bench >&2
 
 win32_stub=""
 if command -v i686-w64-mingw32-g++ >/dev/null 2>&1; then
