@@ -43,4 +43,8 @@ class CInstaller {
   int m_nNextEntry;          // next position in the component's index list
   CFile m_filePayload;       // open from OpenPayload to destruction
   CObArray m_arrFileTable;   // CCompFileInfo entries, owned
+  // The destination folder whose chain was made last. The files of a folder
+  // follow each other in the catalogue; making the chain again for each of
+  // them would only find every level there already.
+  CString m_strChainMade;
 };

@@ -76,7 +76,10 @@ void CInstaller::InstallItem(CBuildItem* pItem, int nIndex, CString& strInstallD
   // them first, each with its "directory:" line, or the file could never be
   // written. A directory that cannot be made ends the run (integer 2).
   CString strDestDir = DirectoryPart(strDest);
-  if (!strDestDir.IsEmpty()) CreateDirectoryChain(strDestDir, pLog);
+  if (!strDestDir.IsEmpty() && strDestDir != m_strChainMade) {
+    CreateDirectoryChain(strDestDir, pLog);
+    m_strChainMade = strDestDir;
+  }
 
   BOOL bIsFont = pItem->m_strDestDir == kFontDir;
   BOOL bFailed = FALSE;

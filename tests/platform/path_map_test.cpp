@@ -1,6 +1,7 @@
 // Windows path syntax, the mapping between Windows and host paths, and the
 // folder and name queries built on them.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -110,6 +111,77 @@ TEST(PathMap, CaseInsensitiveLookupPrefersExactMatch) {
   EXPECT_EQ(MapToHost("C:\\temp\\Data"), dir + "/Data");
   std::string any = MapToHost("C:\\temp\\data");
   EXPECT_TRUE(any == dir + "/DATA" || any == dir + "/Data") << any;
+}
+
+// Folders this process made keep their listing for case-blind look-ups; a
+// change the process did not make itself must still be seen.
+TEST(PathMap, MadeFolderListingFindsOwnAndForeignEntries) {
+  ScopedPrefix prefix;
+  ASSERT_TRUE(CreateDirectoryA("C:\\Made", nullptr));
+  ASSERT_EQ(_mkdir("C:\\Made\\Sub"), 0);
+  std::string dir = prefix.Host("C:\\Made");
+  HANDLE h = CreateFileA("C:\\Made\\Mixed.TXT", GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+
+  struct Case {
+    const char* win;
+    std::string host;
+    bool exists;
+  } cases[] = {
+      {"C:\\made\\mixed.txt", dir + "/Mixed.TXT", true},
+      {"C:\\MADE\\SUB", dir + "/Sub", true},
+      {"C:\\Made\\absent.txt", dir + "/absent.txt", false},
+  };
+  for (const Case& c : cases) {
+    bool exists = !c.exists;
+    EXPECT_EQ(MapToHost(c.win, &exists), c.host) << c.win;
+    EXPECT_EQ(exists, c.exists) << c.win;
+  }
+  // A name made from outside, with the folder's time moved as any later
+  // clock tick would: the listing no longer holds and the folder is read.
+  ASSERT_EQ(close(open((dir + "/Foreign.DAT").c_str(), O_CREAT | O_WRONLY, 0666)), 0);
+  struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, dir.c_str(), old, 0), 0);
+  bool exists = false;
+  EXPECT_EQ(MapToHost("C:\\Made\\foreign.dat", &exists), dir + "/Foreign.DAT");
+  EXPECT_TRUE(exists);
+  // Opening under another case reaches the same file, and a new name made
+  // afterwards is found as well.
+  h = CreateFileA("C:\\MADE\\FOREIGN.dat", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  h = CreateFileA("C:\\Made\\Later.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                  nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  EXPECT_EQ(MapToHost("C:\\made\\LATER.BIN"), dir + "/Later.bin");
+}
+
+// The mapping's own look answers the status of the path it found.
+TEST(PathMap, MapToHostStatAgreesWithStat) {
+  ScopedPrefix prefix;
+  std::string temp = prefix.Host("C:\\TEMP");
+  ASSERT_EQ(close(open((temp + "/File.txt").c_str(), O_CREAT | O_WRONLY, 0666)), 0);
+  ASSERT_EQ(symlink("File.txt", (temp + "/link").c_str()), 0);
+  ASSERT_EQ(symlink("nowhere", (temp + "/dangling").c_str()), 0);
+  ASSERT_EQ(close(open((temp + "/plain").c_str(), O_CREAT | O_WRONLY, 0666)), 0);
+  for (const char* win : {"C:\\TEMP\\file.TXT", "C:\\TEMP\\File.txt", "C:\\TEMP\\link",
+                          "C:\\TEMP\\dangling", "C:\\TEMP\\missing", "C:\\TEMP\\plain\\below",
+                          "C:\\nofolder\\x", "C:\\temp"}) {
+    std::string host;
+    struct stat got;
+    int err = sfx::host::MapToHostStat(win, host, &got);
+    struct stat want;
+    int wantErr = stat(host.c_str(), &want) == 0 ? 0 : errno;
+    EXPECT_EQ(err, wantErr) << win;
+    if (err == 0 && wantErr == 0) {
+      EXPECT_EQ(got.st_ino, want.st_ino) << win;
+      EXPECT_EQ(got.st_mode, want.st_mode) << win;
+    }
+  }
 }
 
 }  // namespace

@@ -120,15 +120,18 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    DWORD dwFlagsAndAttributes, HANDLE) {
   if (lpFileName == nullptr || lpFileName[0] == '\0') return Fail(ERROR_PATH_NOT_FOUND);
   if (!ValidDisposition(dwCreationDisposition)) return Fail(ERROR_INVALID_PARAMETER);
-  std::string path = MapToHost(lpFileName);
+  std::string path;
+  struct stat st;
+  // The first look is the mapping's own.
+  int err = MapToHostStat(lpFileName, path, &st);
   // A file can appear or vanish between the look and the open; a few rounds
   // settle such a race.
   for (int attempt = 0; attempt < 4; ++attempt) {
-    struct stat st;
-    if (stat(path.c_str(), &st) == 0)
+    if (attempt > 0) err = stat(path.c_str(), &st) == 0 ? 0 : errno;
+    if (err == 0)
       return OpenExistingFile(path, st, dwDesiredAccess, dwShareMode, dwCreationDisposition,
                               dwFlagsAndAttributes);
-    if (errno != ENOENT) return Fail(ErrnoToWin32(errno));
+    if (err != ENOENT) return Fail(ErrnoToWin32(err));
     if (dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == TRUNCATE_EXISTING)
       return Fail(MissingFileError(path));
     int flags = OpenFlags(dwDesiredAccess) | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY;
@@ -142,6 +145,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
       close(fd);
       return Fail(ERROR_SHARING_VIOLATION);
     }
+    NoteMade(path, false);
     StampNewFile(fd, path, dwFlagsAndAttributes);
     return Wrap(fd, dwDesiredAccess, path, ERROR_SUCCESS, true);
   }

@@ -68,10 +68,11 @@ DWORD GetFileAttributesA(LPCSTR lpFileName) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_FILE_ATTRIBUTES;
   }
-  std::string path = MapToHost(lpFileName);
+  std::string path;
   struct stat st;
-  if (stat(path.c_str(), &st) != 0) {
-    SetLastError(errno == ENOENT ? MissingFileError(path) : ErrnoToWin32(errno));
+  int err = MapToHostStat(lpFileName, path, &st);
+  if (err != 0) {
+    SetLastError(err == ENOENT ? MissingFileError(path) : ErrnoToWin32(err));
     return INVALID_FILE_ATTRIBUTES;
   }
   return AttributesOf(st, ReadMeta(-1, path, false));
@@ -113,6 +114,7 @@ BOOL CreateDirectoryA(LPCSTR lpPathName, LPSECURITY_ATTRIBUTES) {
     if (errno == ENOENT || errno == ENOTDIR) return FailWith(ERROR_PATH_NOT_FOUND);
     return FailErrno();  // EEXIST -> ERROR_ALREADY_EXISTS
   }
+  NoteMade(path, true);
   return TRUE;
 }
 
@@ -157,7 +159,9 @@ int _mkdir(const char* dirname) {
     errno = EEXIST;
     return -1;
   }
-  return mkdir(path.c_str(), 0777) == 0 ? 0 : -1;  // errno EEXIST (17) kept
+  if (mkdir(path.c_str(), 0777) != 0) return -1;  // errno EEXIST (17) kept
+  NoteMade(path, true);
+  return 0;
 }
 
 int _unlink(const char* filename) {

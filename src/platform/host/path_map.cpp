@@ -11,11 +11,13 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "platform/host/made_folders.h"
 #include "platform/host/prefix.h"
 #include "platform/host/win_path.h"
 
@@ -56,10 +58,15 @@ std::string JoinAll(std::string base, const std::vector<std::string>& parts, siz
   return base;
 }
 
-bool Exists(const std::string& path) {
+// What the mapping learnt of the final path on its way, so that a caller
+// about to look at the path need not look again: known is set when err (0,
+// or the errno of a missing path) and st (when err is 0) are what stat of the
+// path would give.
+struct Seen {
+  bool known = false;
+  int err = 0;
   struct stat st;
-  return lstat(path.c_str(), &st) == 0;
-}
+};
 
 // Appends components below base, each matched case-insensitively while the
 // folders exist.
@@ -70,17 +77,30 @@ bool Exists(const std::string& path) {
 // give the same result as matching every component in turn with one or two
 // lookups instead of one per component.
 // *pExists tells whether every component was found (the whole path exists).
-std::string Resolve(std::string base, const std::vector<std::string>& parts, bool* pExists) {
+// seen records the two answers that need no further look: the path exists
+// as written and is no symbolic link, or its folder exists and holds no
+// entry of that name in any case.
+std::string Resolve(std::string base, const std::vector<std::string>& parts, bool* pExists, Seen& seen) {
   if (!parts.empty()) {
     std::string folder = JoinAll(base, parts, parts.size() - 1);
     std::string whole = Join(folder, parts.back());
-    if (Exists(whole)) {
+    if (lstat(whole.c_str(), &seen.st) == 0) {
+      seen.known = !S_ISLNK(seen.st.st_mode);
       *pExists = true;
       return whole;
     }
-    if (parts.size() == 1 || Exists(folder)) {
-      std::string match = ScanEntry(folder, parts.back());
+    bool missing = errno == ENOENT;
+    struct stat folderSt;
+    bool top = parts.size() == 1;
+    if (top || lstat(folder.c_str(), &folderSt) == 0) {
+      std::string match;
+      if (top || !LookUpMadeFolder(folder, folderSt, parts.back(), match))
+        match = ScanEntry(folder, parts.back());
       *pExists = !match.empty();
+      if (match.empty() && missing) {
+        seen.known = true;
+        seen.err = ENOENT;
+      }
       return Join(folder, match.empty() ? parts.back() : match);
     }
   }
@@ -166,21 +186,47 @@ bool InPrefix(const std::string& path, const std::string& root, std::string& out
 
 }  // namespace
 
-std::string MapToHost(const char* windowsPath, bool* pExists) {
-  bool exists = false;
-  if (pExists == nullptr) pExists = &exists;
+namespace {
+
+std::string Map(const char* windowsPath, bool* pExists, Seen& seen) {
   WinPath wp = ParseWindowsPath(windowsPath);
   if (wp.unc) {
     std::vector<std::string> parts;
     parts.push_back(wp.server);
     if (!wp.share.empty()) parts.push_back(wp.share);
     parts.insert(parts.end(), wp.parts.begin(), wp.parts.end());
-    return Resolve(PrefixRoot() + "/unc", parts, pExists);
+    return Resolve(PrefixRoot() + "/unc", parts, pExists, seen);
   }
-  if (wp.drive == 'Z') return Resolve("/", wp.parts, pExists);
-  if (wp.drive == 'C') return Resolve(PrefixRoot() + "/drive_c", wp.parts, pExists);
+  if (wp.drive == 'Z') return Resolve("/", wp.parts, pExists, seen);
+  if (wp.drive == 'C') return Resolve(PrefixRoot() + "/drive_c", wp.parts, pExists, seen);
   std::string letter(1, (char)tolower((unsigned char)wp.drive));
-  return Resolve(PrefixRoot() + "/dosdevices/" + letter, wp.parts, pExists);
+  return Resolve(PrefixRoot() + "/dosdevices/" + letter, wp.parts, pExists, seen);
+}
+
+}  // namespace
+
+void NoteMade(const std::string& hostPath, bool isFolder) {
+  size_t slash = hostPath.rfind('/');
+  if (slash != std::string::npos && slash > 0)
+    NoteEntryMade(hostPath.substr(0, slash), hostPath.substr(slash + 1));
+  if (isFolder) NoteFolderMade(hostPath);
+}
+
+std::string MapToHost(const char* windowsPath, bool* pExists) {
+  bool exists = false;
+  Seen seen;
+  return Map(windowsPath, pExists != nullptr ? pExists : &exists, seen);
+}
+
+int MapToHostStat(const char* windowsPath, std::string& hostPath, struct stat* pStat) {
+  bool exists = false;
+  Seen seen;
+  hostPath = Map(windowsPath, &exists, seen);
+  if (seen.known) {
+    if (seen.err == 0) *pStat = seen.st;
+    return seen.err;
+  }
+  return stat(hostPath.c_str(), pStat) == 0 ? 0 : errno;
 }
 
 std::string MapToWindows(const std::string& hostPath) {

@@ -3,7 +3,10 @@
 //
 // The root is recomputed on every call (an override set by SetPrefixRoot,
 // else the environment), so a changed SFX_PREFIX is never served from a
-// stale cache; only "this root has been laid out" is remembered.
+// stale cache; only "this root has been laid out" is remembered. That is
+// checked once per root and process, not on every path mapping: an
+// installation maps several paths per file, and a stat of the root each
+// time was a fifth of its system calls.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +17,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/host/made_folders.h"
 #include "platform/host/prefix.h"
 #include "platform/host/registry_db.h"
 
@@ -78,10 +82,7 @@ void LayOut(const std::string& root) {
 std::string PrefixRoot() {
   std::lock_guard<std::mutex> lock(g_mutex);
   std::string root = ChosenRoot();
-  struct stat st;
-  // A prepared root that has since vanished (a removed test prefix) is laid
-  // out again.
-  if (root != g_preparedRoot || stat((root + "/drive_c").c_str(), &st) != 0) {
+  if (root != g_preparedRoot) {
     LayOut(root);
     g_preparedRoot = root;
   }
@@ -92,6 +93,7 @@ void SetPrefixRoot(const std::string& root) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_override = root.empty() ? std::string() : StripTrailingSlashes(Absolute(root));
   g_preparedRoot.clear();
+  ForgetMadeFolders();
 }
 
 void EnsurePrefix() { (void)PrefixRoot(); }

@@ -4,6 +4,8 @@
 // never by the engine, which sees only the Win32 names of win32_api.h.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
 
 namespace sfx::host {
@@ -37,6 +39,16 @@ Family CurrentFamily();
 // it tells whether the whole path was found on disk during the mapping (a
 // root path with no components counts as not found).
 std::string MapToHost(const char* windowsPath, bool* pExists = nullptr);
+
+// MapToHost, and stat of the path found: 0 with *pStat filled when it
+// exists, else the errno stat gives (ENOENT for a missing file). The common
+// answers come from the mapping's own looks, without a second one.
+int MapToHostStat(const char* windowsPath, std::string& hostPath, struct stat* pStat);
+
+// Tells the mapping that this process has just made the file or folder at
+// hostPath, so that look-ups in a folder it made need not read the folder
+// again (see made_folders.h).
+void NoteMade(const std::string& hostPath, bool isFolder);
 
 // Host path -> Windows path: inside <prefix>/drive_c it is "C:\...", inside
 // the UNC and other-drive folders the matching Windows form, else "Z:\..."

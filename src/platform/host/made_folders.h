@@ -1,0 +1,44 @@
+// Listings of the folders this process made, for the look-ups that ignore
+// letter case.
+//
+// Finding "b01.so" in a folder that may hold "B01.SO" takes a read of the
+// whole folder whenever the name is not there as written; an installation
+// that fills a new folder with a hundred files would read it a hundred
+// times. For a folder this process made itself, the names are kept instead:
+// the folder starts empty, and the process adds its own new entries as it
+// makes them. A listing is trusted only while the folder's inode and its
+// modification and change times are those recorded after the process's own
+// last change, so any other change (a file made, renamed or removed by
+// anyone, this process included, other than through NoteEntryMade) makes
+// the folder be read again as before. What that check cannot see is a
+// change by another process between this process's look-up and its own
+// next entry in the same folder, or within the clock tick after it: a
+// folder made moments ago by this process is not where other programs put
+// files, and the listing is kept for such folders only.
+#pragma once
+
+#include <sys/stat.h>
+
+#include <string>
+
+namespace sfx::host {
+
+// The folder at hostPath was made just now by this process (mkdir
+// succeeded): it starts an empty listing.
+void NoteFolderMade(const std::string& hostPath);
+
+// This process made the entry name (a file or folder) in folder just now.
+// A listing of the folder takes the name and the folder's new times.
+void NoteEntryMade(const std::string& folder, const std::string& name);
+
+// Looks name up, ignoring ASCII case, in the listing of folder, whose
+// current status is folderNow. True when a listing answered: match is then
+// the name on disk, or empty when there is none. False when the folder has
+// no listing that still holds; the caller reads the folder itself.
+bool LookUpMadeFolder(const std::string& folder, const struct stat& folderNow, const std::string& name,
+                      std::string& match);
+
+// Drops every listing (a new prefix, or a test's clean slate).
+void ForgetMadeFolders();
+
+}  // namespace sfx::host
