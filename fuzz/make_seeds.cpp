@@ -18,6 +18,7 @@
 #include "pack/encoder.h"
 #include "pack/payload_writer.h"
 #include "pack/setup_writer.h"
+#include "support/font_builder.h"
 
 namespace {
 
@@ -181,76 +182,25 @@ void CatalogueSeeds() {
   }
 }
 
-// Fonts laid out as in the naming-table reader: offset table, table
-// records, then the tables; names of both platforms.
-void Put16(std::string& s, unsigned v) {
-  s += (char)(v >> 8);
-  s += (char)v;
-}
-void Put32(std::string& s, unsigned v) {
-  Put16(s, v >> 16);
-  Put16(s, v & 0xFFFF);
-}
-struct NameRecord {
-  unsigned platform, nameId;
-  std::string text;
-};
-std::string NameTable(const std::vector<NameRecord>& records) {
-  std::string table, storage;
-  Put16(table, 0);
-  Put16(table, (unsigned)records.size());
-  Put16(table, 6 + 12 * (unsigned)records.size());
-  for (const NameRecord& r : records) {
-    Put16(table, r.platform);
-    Put16(table, r.platform == 3 ? 1 : 0);
-    Put16(table, r.platform == 3 ? 0x409 : 0);
-    Put16(table, r.nameId);
-    Put16(table, (unsigned)r.text.size());
-    Put16(table, (unsigned)storage.size());
-    storage += r.text;
-  }
-  return table + storage;
-}
-std::string Font(const std::vector<std::pair<std::string, std::string>>& tables) {
-  std::string head;
-  Put32(head, 0x00010000);
-  Put16(head, (unsigned)tables.size());
-  Put16(head, 0);
-  Put16(head, 0);
-  Put16(head, 0);
-  std::string body;
-  unsigned offset = 12 + 16 * (unsigned)tables.size();
-  for (const auto& t : tables) {
-    head += t.first;
-    Put32(head, 0);
-    Put32(head, offset + (unsigned)body.size());
-    Put32(head, (unsigned)t.second.size());
-    body += t.second;
-  }
-  return head + body;
-}
-std::string Utf16(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    out += '\0';
-    out += c;
-  }
-  return out;
-}
+// Fonts laid out as in the naming-table reader; names of both platforms.
+using sfx::test::FontFile;
+using sfx::test::NameTable;
+using sfx::test::WindowsName;
 
 void FontSeeds() {
   std::string head(54, '\0');
   Save("font_name", "mac-full-name",
-       Font({{"head", head}, {"name", NameTable({{1, 1, "Abc"}, {1, 4, "Abc Regular"}})}}));
+       FontFile({{"head", head}, {"name", NameTable({{1, 1, "Abc"}, {1, 4, "Abc Regular"}})}}));
   Save("font_name", "mac-and-windows",
-       Font({{"OS/2", std::string(96, '\x01')}, {"cmap", std::string(20, '\0')}, {"head", head},
-             {"name", NameTable({{3, 4, Utf16("Win Name")}, {1, 4, "First"}, {1, 4, "Last Wins"}})}}));
-  Save("font_name", "windows-only", Font({{"name", NameTable({{3, 1, Utf16("Fam")}, {3, 4, Utf16("Fam Bold")}})}}));
+       FontFile({{"OS/2", std::string(96, '\x01')}, {"cmap", std::string(20, '\0')}, {"head", head},
+                 {"name", NameTable({WindowsName(4, "Win Name"), {1, 4, "First"}, {1, 4, "Last Wins"}})}}));
+  Save("font_name", "windows-only",
+       FontFile({{"name", NameTable({WindowsName(1, "Fam"), WindowsName(4, "Fam Bold")})}}));
   std::vector<std::pair<std::string, std::string>> many;
   for (int i = 0; i < 41; ++i) many.push_back({"t" + std::to_string(100 + i).substr(0, 3), std::string(4, (char)i)});
   many.push_back({"name", NameTable({{1, 4, "Too Late"}})});
-  Save("font_name", "name-after-forty", Font(many));
-  Save("font_name", "long-name", Font({{"name", NameTable({{1, 4, std::string(260, 'L')}, {1, 4, "Short"}})}}));
+  Save("font_name", "name-after-forty", FontFile(many));
+  Save("font_name", "long-name", FontFile({{"name", NameTable({{1, 4, std::string(260, 'L')}, {1, 4, "Short"}})}}));
 }
 
 void PeSeeds(const std::string& root) {

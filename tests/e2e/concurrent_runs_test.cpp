@@ -12,32 +12,18 @@
 #include "e2e/e2e_support.h"
 
 namespace fs = std::filesystem;
-using sfx::test::CatalogueBuilder;
-using sfx::test::ScopedPrefix;
-using sfx::test::TempDir;
-using sfx::test::TestFile;
 
 namespace sfx::e2e {
 namespace {
 
 const int kRuns = 5;
 
-TestFile Shared(const std::string& name, uint32_t ms, uint32_t ls) {
-  TestFile f{name, TestDll("ver64.dll")};
-  f.destDir = "%sysdir%";
-  f.platformDir = "win32\\";
-  f.sourcePath = "D:\\proj\\win32\\";
-  f.versionMS = ms;
-  f.versionLS = ls;
-  return f;
-}
-
 // Run i installs SHAREDA.DLL and SHAREDB.DLL reps times each (an index
 // listed twice is installed twice), then its own plain file.
 CatalogueBuilder RunCatalogue(int run, int reps) {
   CatalogueBuilder b;
-  b.File(Shared("SHAREDA.DLL", 0x00010002, 0x00030004))
-      .File(Shared("SHAREDB.DLL", 0x00050006, 0x00070008))
+  b.File(SharedDll("SHAREDA.DLL", 0x00010002, 0x00030004, TestDll("ver64.dll")))
+      .File(SharedDll("SHAREDB.DLL", 0x00050006, 0x00070008, TestDll("ver64.dll")))
       .File({"run" + std::to_string(run) + ".txt", "run " + std::to_string(run)});
   std::vector<uint32_t> list;
   for (int i = 0; i < reps; ++i) list.insert(list.end(), {0, 1});

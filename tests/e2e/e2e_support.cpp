@@ -1,6 +1,7 @@
 #include "e2e/e2e_support.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -19,6 +20,7 @@
 #include "pack/setup_writer.h"
 #include "platform/host/prefix.h"
 #include "platform/host/registry_view.h"
+#include "support/damaged_catalogue.h"
 
 extern char** environ;
 
@@ -125,6 +127,17 @@ std::string TestDll(const std::string& name) {
 
 std::string WriteSetup(const sfx::test::CatalogueBuilder& builder, const std::string& hostDir) {
   return sfx::test::WriteSetupExe(StubPath(), builder.Write().bytes, hostDir);
+}
+
+void ExpectRunEndsWithBox(const std::string& prefixRoot, const pack::Payload& payload,
+                          const std::string& message) {
+  sfx::test::TempDir dir;
+  std::string exe = sfx::test::WriteSetupExe(StubPath(), payload.bytes, dir.path());
+  StubResult r = RunStub(exe, prefixRoot);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText,
+            "setup: " + sfx::test::WithSetupPath(message, sfx::host::MapToWindows(exe)) + "\n");
+  EXPECT_TRUE(TempEntries().empty());
 }
 
 std::vector<std::string> TempEntries() {

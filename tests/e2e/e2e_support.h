@@ -17,6 +17,14 @@
 
 namespace sfx::e2e {
 
+// The payload descriptions and temporary folders every whole-run test uses.
+using sfx::test::CatalogueBuilder;
+using sfx::test::Plain;
+using sfx::test::ScopedPrefix;
+using sfx::test::SharedDll;
+using sfx::test::TempDir;
+using sfx::test::TestFile;
+
 enum class Family { NT, Win95 };
 
 struct StubResult {
@@ -55,6 +63,13 @@ std::string TestDll(const std::string& name);
 
 // Writes a setup executable (stub + payload) named setup.exe into hostDir.
 std::string WriteSetup(const sfx::test::CatalogueBuilder& builder, const std::string& hostDir);
+
+// Runs a setup executable made of the stub and payload on the prefix at
+// prefixRoot and checks that the run ends with the one box `message` ("%s":
+// the setup executable's Windows path) and exit status 0, leaving no
+// install directory.
+void ExpectRunEndsWithBox(const std::string& prefixRoot, const pack::Payload& payload,
+                          const std::string& message);
 
 // Names in the prefix's C:\TEMP, sorted.
 std::vector<std::string> TempEntries();

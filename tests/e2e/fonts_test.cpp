@@ -6,11 +6,6 @@
 #include "e2e/e2e_support.h"
 #include "platform/host/registry_view.h"
 
-using sfx::test::CatalogueBuilder;
-using sfx::test::ScopedPrefix;
-using sfx::test::TempDir;
-using sfx::test::TestFile;
-
 namespace sfx::e2e {
 namespace {
 

@@ -9,23 +9,12 @@
 #include "e2e/e2e_support.h"
 #include "pack/setup_writer.h"
 #include "platform/host/prefix.h"
+#include "support/damaged_catalogue.h"
 
 namespace fs = std::filesystem;
-using sfx::test::CatalogueBuilder;
-using sfx::test::ScopedPrefix;
-using sfx::test::TempDir;
-using sfx::test::TestFile;
 
 namespace sfx::e2e {
 namespace {
-
-TestFile Plain(const std::string& name, const std::string& bytes, const std::string& dest,
-               const std::string& source = "D:\\proj\\") {
-  TestFile f{name, bytes};
-  f.destDir = dest;
-  f.sourcePath = source;
-  return f;
-}
 
 // The one install directory a run made; fails the test when there is not
 // exactly one.
@@ -240,41 +229,10 @@ TEST_F(SetupRun, NoPayloadShowsTheInvalidFileBoxAndLeavesNothing) {
 // A catalogue that cannot be read: one box with the archive error naming
 // the payload file, and no install directory.
 TEST_F(SetupRun, DamagedCatalogueShowsTheArchiveBox) {
-  struct Case {
-    const char* what;
-    void (*damage)(pack::Payload&);
-    const char* message;  // %s: the executable's Windows path, where named
-  };
-  const Case cases[] = {
-      {"project archive cut short",
-       [](pack::Payload& p) { p.bytes.resize(p.layout.projectOffset + 3); },
-       // An end of file is raised without a name.
-       "An attempt was made to access an unnamed file past its end."},
-      {"unknown class in the file table",
-       [](pack::Payload& p) {
-         std::string text(p.bytes.begin(), p.bytes.end());
-         size_t at = text.find("CCompFileInfo", p.layout.fileTableOffset);
-         ASSERT_NE(at, std::string::npos);
-         p.bytes[at + 12] = 'X';
-       },
-       "%s contained an unexpected object."},
-  };
-  for (const Case& c : cases) {
+  for (const sfx::test::CatalogueDamage& c : sfx::test::CatalogueDamages()) {
     SCOPED_TRACE(c.what);
     ScopedPrefix prefix;
-    TempDir dir;
-    CatalogueBuilder b;
-    b.File(Plain("a.txt", "a", "%inst%"));
-    pack::Payload payload = b.Write();
-    c.damage(payload);
-    std::string exe = sfx::test::WriteSetupExe(StubPath(), payload.bytes, dir.path());
-    StubResult r = RunStub(exe, prefix.root());
-    EXPECT_EQ(r.exitCode, 0);
-    std::string message = c.message;
-    size_t at = message.find("%s");
-    if (at != std::string::npos) message.replace(at, 2, sfx::host::MapToWindows(exe));
-    EXPECT_EQ(r.stderrText, "setup: " + message + "\n");
-    EXPECT_TRUE(TempEntries().empty());
+    ExpectRunEndsWithBox(prefix.root(), sfx::test::DamagedPayload(c), c.message);
   }
 }
 

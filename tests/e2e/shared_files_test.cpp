@@ -10,10 +10,6 @@
 #include "platform/host/prefix.h"
 
 namespace fs = std::filesystem;
-using sfx::test::CatalogueBuilder;
-using sfx::test::ScopedPrefix;
-using sfx::test::TempDir;
-using sfx::test::TestFile;
 
 namespace sfx::e2e {
 namespace {
@@ -66,14 +62,8 @@ std::string InstalledPath(Where where, Family family) {
 
 // A catalogue with the one shared file, from the "win32\" platform folder.
 CatalogueBuilder SharedCatalogue(uint32_t ms, uint32_t ls, const std::string& bytes) {
-  TestFile f{"SHARED.DLL", bytes};
-  f.destDir = "%sysdir%";
-  f.platformDir = "win32\\";
-  f.sourcePath = "D:\\proj\\win32\\";
-  f.versionMS = ms;
-  f.versionLS = ls;
   CatalogueBuilder b;
-  b.File(f);
+  b.File(SharedDll("SHARED.DLL", ms, ls, bytes));
   return b;
 }
 

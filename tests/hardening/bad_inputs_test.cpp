@@ -17,19 +17,9 @@
 #include "platform/ver_pe_builder.h"
 
 namespace fs = std::filesystem;
-using sfx::test::CatalogueBuilder;
-using sfx::test::ScopedPrefix;
-using sfx::test::TempDir;
-using sfx::test::TestFile;
 
 namespace sfx::e2e {
 namespace {
-
-TestFile Plain(const std::string& name, const std::string& bytes, const std::string& dest = "%inst%") {
-  TestFile f{name, bytes};
-  f.destDir = dest;
-  return f;
-}
 
 std::string Noise(size_t n, unsigned seed) {
   std::mt19937 rng(seed);
@@ -150,19 +140,11 @@ TEST(BadPayload, EachEndsWithOneBoxAndLeavesNothing) {
   for (const PayloadCase& c : kPayloadCases) {
     SCOPED_TRACE(c.what);
     ScopedPrefix prefix;
-    TempDir dir;
     CatalogueBuilder b = ThreeFiles();
     if (c.describe) c.describe(b);
     pack::Payload payload = b.Write();
     if (c.damage) c.damage(payload, b);
-    std::string exe = sfx::test::WriteSetupExe(StubPath(), payload.bytes, dir.path());
-    StubResult r = RunStub(exe, prefix.root());
-    EXPECT_EQ(r.exitCode, 0);
-    std::string message = c.message;
-    size_t at = message.find("%s");
-    if (at != std::string::npos) message.replace(at, 2, sfx::host::MapToWindows(exe));
-    EXPECT_EQ(r.stderrText, "setup: " + message + "\n");
-    EXPECT_TRUE(TempEntries().empty());
+    ExpectRunEndsWithBox(prefix.root(), payload, c.message);
     EXPECT_FALSE(ExistsWin("C:\\WINDOWS\\evil.dll"));
   }
 }

@@ -11,68 +11,21 @@
 #include "install/font.h"
 #include "install/font_name.h"
 #include "install/install_test_util.h"
+#include "support/font_builder.h"
 #include "support/temp_dir.h"
 
 namespace {
 
+using sfx::test::FontFile;
+using sfx::test::NameRecord;
+using sfx::test::NameTable;
+using sfx::test::Put32;
 using sfx::test::ScopedPrefix;
 
 const char kFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 
-void Put16(std::string& s, unsigned v) {
-  s += (char)(v >> 8);
-  s += (char)v;
-}
-void Put32(std::string& s, unsigned v) {
-  Put16(s, v >> 16);
-  Put16(s, v & 0xFFFF);
-}
-
-struct NameRecord {
-  unsigned platform, nameId;
-  std::string text;
-};
-
-// A naming table: header, records, then the strings in record order.
-std::string NameTable(const std::vector<NameRecord>& records) {
-  std::string table, storage;
-  Put16(table, 0);
-  Put16(table, (unsigned)records.size());
-  Put16(table, 6 + 12 * (unsigned)records.size());
-  for (const NameRecord& r : records) {
-    Put16(table, r.platform);
-    Put16(table, 0);
-    Put16(table, 0);
-    Put16(table, r.nameId);
-    Put16(table, (unsigned)r.text.size());
-    Put16(table, (unsigned)storage.size());
-    storage += r.text;
-  }
-  return table + storage;
-}
-
-// A font file: offset table, table records, then each table's bytes.
-std::string Font(const std::vector<std::pair<std::string, std::string>>& tables) {
-  std::string head;
-  Put32(head, 0x00010000);
-  Put16(head, (unsigned)tables.size());
-  Put16(head, 0);
-  Put16(head, 0);
-  Put16(head, 0);
-  std::string body;
-  unsigned offset = 12 + 16 * (unsigned)tables.size();
-  for (const auto& t : tables) {
-    head += t.first;
-    Put32(head, 0);
-    Put32(head, offset + (unsigned)body.size());
-    Put32(head, (unsigned)t.second.size());
-    body += t.second;
-  }
-  return head + body;
-}
-
 std::string FontWithNames(const std::vector<NameRecord>& records) {
-  return Font({{"head", std::string(54, '\0')}, {"name", NameTable(records)}});
+  return FontFile({{"head", std::string(54, '\0')}, {"name", NameTable(records)}});
 }
 
 // ReadFontFullName over bytes in memory: the name, or "<none>".
@@ -120,14 +73,14 @@ TEST(ReadFontFullName, OnlyTheFirstFortyRecordsAndTheExactTag) {
   auto directory = [&](int fillers, const std::string& tag) {
     std::vector<std::pair<std::string, std::string>> tables(fillers, {"fill", "1234"});
     tables.push_back({tag, names});
-    return Font(tables);
+    return FontFile(tables);
   };
   EXPECT_EQ(NameOf(directory(39, "name")), "Found");  // 40th record
   EXPECT_EQ(NameOf(directory(40, "name")), "<none>");  // 41st record
   EXPECT_EQ(NameOf(directory(0, "NAME")), "<none>");
   EXPECT_EQ(NameOf(directory(0, "Name")), "<none>");
   // Only the first "name" table counts.
-  EXPECT_EQ(NameOf(Font({{"name", NameTable({{3, 4, "w"}})}, {"name", names}})), "<none>");
+  EXPECT_EQ(NameOf(FontFile({{"name", NameTable({{3, 4, "w"}})}, {"name", names}})), "<none>");
 }
 
 TEST(ReadFontFullName, OffsetsOutsideTheFile) {

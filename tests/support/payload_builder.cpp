@@ -5,6 +5,25 @@
 
 namespace sfx::test {
 
+TestFile Plain(const std::string& name, const std::string& bytes, const std::string& dest,
+               const std::string& source) {
+  TestFile f{name, bytes};
+  f.destDir = dest;
+  f.sourcePath = source;
+  return f;
+}
+
+TestFile SharedDll(const std::string& name, uint32_t versionMS, uint32_t versionLS,
+                   const std::string& bytes) {
+  TestFile f{name, bytes};
+  f.destDir = "%sysdir%";
+  f.platformDir = "win32\\";
+  f.sourcePath = "D:\\proj\\win32\\";
+  f.versionMS = versionMS;
+  f.versionLS = versionLS;
+  return f;
+}
+
 CatalogueBuilder::CatalogueBuilder() {
   catalogue_.project.project = "Test project";
   catalogue_.project.components = {{}};

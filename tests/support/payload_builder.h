@@ -39,6 +39,15 @@ struct TestFile {
   std::optional<pack::Bytes> stream;
 };
 
+// A file with its destination directory and source path; the rest as in
+// TestFile.
+TestFile Plain(const std::string& name, const std::string& bytes, const std::string& dest = "%inst%",
+               const std::string& source = "D:\\proj\\");
+// A shared DLL of the "win32\" platform folder, bound for the system
+// directory, with the file version the catalogue gives it.
+TestFile SharedDll(const std::string& name, uint32_t versionMS, uint32_t versionLS,
+                   const std::string& bytes);
+
 // Builds a usable catalogue: every file goes into component 0 in the order
 // added; platform-specific files go into platform list 1; there are three
 // platform lists and one component list unless the lists are replaced.

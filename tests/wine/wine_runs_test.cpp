@@ -14,10 +14,13 @@
 #include <vector>
 
 #include "pack/setup_writer.h"
+#include "support/damaged_catalogue.h"
 #include "support/payload_builder.h"
 #include "wine/wine_support.h"
 
 using sfx::test::CatalogueBuilder;
+using sfx::test::Plain;
+using sfx::test::SharedDll;
 using sfx::test::TestFile;
 
 namespace sfx::wine {
@@ -28,14 +31,6 @@ const char kSystemDir[] = "C:\\windows\\system32\\";
 const char kFontsDir[] = "C:\\windows\\Fonts\\";
 const char kFontsKey[] = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 const unsigned kBoxStyle = 0x30;  // MB_OK | MB_ICONEXCLAMATION
-
-TestFile Plain(const std::string& name, const std::string& bytes, const std::string& dest,
-               const std::string& source = "D:\\proj\\") {
-  TestFile f{name, bytes};
-  f.destDir = dest;
-  f.sourcePath = source;
-  return f;
-}
 
 // Writes the setup executable into C:\setup\ of the prefix; returns its
 // Windows path.
@@ -228,38 +223,16 @@ TEST_F(WineRun, DataBinBesideAStubWithoutPayload) {
 }
 
 TEST_F(WineRun, DamagedCatalogueShowsTheArchiveBox) {
-  struct Case {
-    const char* what;
-    void (*damage)(pack::Payload&);
-    const char* message;
-  };
-  const Case cases[] = {
-      {"project archive cut short",
-       [](pack::Payload& p) { p.bytes.resize(p.layout.projectOffset + 3); },
-       "An attempt was made to access an unnamed file past its end."},
-      {"unknown class in the file table",
-       [](pack::Payload& p) {
-         std::string text(p.bytes.begin(), p.bytes.end());
-         size_t at = text.find("CCompFileInfo", p.layout.fileTableOffset);
-         ASSERT_NE(at, std::string::npos);
-         p.bytes[at + 12] = 'X';
-       },
-       "C:\\setup\\setup.exe contained an unexpected object."},
-  };
-  for (const Case& c : cases) {
+  for (const sfx::test::CatalogueDamage& c : sfx::test::CatalogueDamages()) {
     SCOPED_TRACE(c.what);
     Prefix prefix;
-    CatalogueBuilder b;
-    b.File(Plain("a.txt", "a", "%inst%"));
-    pack::Payload payload = b.Write();
-    c.damage(payload);
-    std::string exe = WriteSetup(prefix, payload.bytes);
+    std::string exe = WriteSetup(prefix, sfx::test::DamagedPayload(c).bytes);
     std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
     RunResult r = RunSetup(prefix, exe);
     EXPECT_EQ(r.exitCode, 0);
     std::vector<MessageBoxCall> boxes = MessageBoxes(r.trace);
     ASSERT_EQ(boxes.size(), 1u) << r.trace;
-    EXPECT_EQ(boxes[0].text, c.message);
+    EXPECT_EQ(boxes[0].text, sfx::test::WithSetupPath(c.message, "C:\\setup\\setup.exe"));
     EXPECT_EQ(boxes[0].title, "setup");
     EXPECT_EQ(boxes[0].type, kBoxStyle);
     EXPECT_EQ(prefix.List(prefix.TempDir()), tempBefore);
@@ -319,16 +292,6 @@ TEST_F(WineRun, PlainFileThatCannotBeWrittenEndsTheRunWithABox) {
 const uint32_t kV1234MS = 0x00010002, kV1234LS = 0x00030004;  // ver32.dll
 const uint32_t kV5678MS = 0x00050006, kV5678LS = 0x00070008;  // ver64.dll
 
-TestFile Shared(const std::string& name, uint32_t ms, uint32_t ls, const std::string& bytes) {
-  TestFile f{name, bytes};
-  f.destDir = "%sysdir%";
-  f.platformDir = "win32\\";
-  f.sourcePath = "D:\\proj\\win32\\";
-  f.versionMS = ms;
-  f.versionLS = ls;
-  return f;
-}
-
 // Every outcome of the version comparison in one run, one file name per
 // outcome, with real DLLs and Wine's own version-install service.
 TEST_F(WineRun, SharedFileOutcomes) {
@@ -349,11 +312,11 @@ TEST_F(WineRun, SharedFileOutcomes) {
     prefix.SetSharedDllCount(sys + "OLDER.DLL", 3);
 
     CatalogueBuilder b;
-    b.File(Shared("NEW.DLL", kV1234MS, kV1234LS, TestDll("ver32.dll")))
-        .File(Shared("NOVER.DLL", kV1234MS, kV1234LS, TestDll("ver32.dll")))
-        .File(Shared("NEWER.DLL", kV1234MS, kV1234LS, TestDll("ver32.dll")))
-        .File(Shared("EQUAL.DLL", kV1234MS, kV1234LS, TestDll("ver64.dll")))
-        .File(Shared("OLDER.DLL", kV5678MS, kV5678LS, TestDll("ver64.dll")));
+    b.File(SharedDll("NEW.DLL", kV1234MS, kV1234LS, TestDll("ver32.dll")))
+        .File(SharedDll("NOVER.DLL", kV1234MS, kV1234LS, TestDll("ver32.dll")))
+        .File(SharedDll("NEWER.DLL", kV1234MS, kV1234LS, TestDll("ver32.dll")))
+        .File(SharedDll("EQUAL.DLL", kV1234MS, kV1234LS, TestDll("ver64.dll")))
+        .File(SharedDll("OLDER.DLL", kV5678MS, kV5678LS, TestDll("ver64.dll")));
     std::string exe = WriteSetup(prefix, b.Write().bytes);
     std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
     RunResult r = RunSetup(prefix, exe);
@@ -400,7 +363,7 @@ TEST_F(WineRun, CopyOutsideTheRecommendedDirectory) {
   prefix.Write(win, TestDll("ver32.dll"));
   prefix.SetSharedDllCount(win, 3);
   CatalogueBuilder b;
-  b.File(Shared("WINDIR.DLL", kV1234MS, kV1234LS, TestDll("ver64.dll")));
+  b.File(SharedDll("WINDIR.DLL", kV1234MS, kV1234LS, TestDll("ver64.dll")));
   std::string exe = WriteSetup(prefix, b.Write().bytes);
   std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
   RunResult r = RunSetup(prefix, exe);
@@ -433,7 +396,7 @@ InUse RunWithFileInUse(Prefix& prefix) {
   prefix.Write(u.sys, TestDll("ver32.dll"));
   prefix.Write("C:\\setup\\win32\\SHARED.DLL", TestDll("ver64.dll"));
   CatalogueBuilder b;
-  b.File(Shared("SHARED.DLL", kV5678MS, kV5678LS, "payload copy"));
+  b.File(SharedDll("SHARED.DLL", kV5678MS, kV5678LS, "payload copy"));
   std::string exe = WriteSetup(prefix, b.Write().bytes);
 
   u.holder = prefix.Start({ProgramPath("hold_file.exe"), u.sys, "C:\\held", "C:\\release"});
@@ -531,7 +494,7 @@ TEST_F(WineRun, CopyInUseUnreportedByTheServiceIsSkipped) {
     CatalogueBuilder b;
     b.MainProgram("run.exe");
     b.catalogue().project.mainInWindowsDir = 1;
-    b.File(Shared("SHARED.DLL", kV5678MS, kV5678LS, "payload copy"));
+    b.File(SharedDll("SHARED.DLL", kV5678MS, kV5678LS, "payload copy"));
     std::string exe = WriteSetup(prefix, b.Write().bytes);
     u.holder = prefix.Start({ProgramPath("hold_file.exe"), u.sys, "C:\\held", "C:\\release"});
     for (int i = 0; i < 600 && !prefix.Exists("C:\\held"); ++i) usleep(50000);
