@@ -120,6 +120,42 @@ TEST_F(SetupRun, NormalRunInstallsLogsAndStartsPrograms) {
   EXPECT_EQ(sfx::test::ReadFile(seen), log);
 }
 
+// Files of one folder share its chain of directories, folders come back
+// after others, and names differ from those on disk only by letter case:
+// each directory gets one line, and a case variant reaches the same folder
+// or file, as on Windows.
+TEST_F(SetupRun, FoldersComingBackAndCaseVariantsShareWhatIsOnDisk) {
+  CatalogueBuilder b;
+  b.Project("Folders").MainProgram("none.exe");
+  b.File(Plain("One.txt", "first", "%inst%\\Docs"));
+  b.File(Plain("two.txt", "2", "%inst%\\Docs"));
+  b.File(Plain("x.bin", "x", "%inst%\\bin"));
+  b.File(Plain("three.txt", "3", "%inst%\\docs"));
+  b.File(Plain("ONE.TXT", "second", "%inst%\\DOCS"));
+  b.File(Plain("y.bin", "y", "%inst%\\bin\\deep"));
+  b.File(Plain("z.bin", "z", "%inst%\\BIN"));
+  StubResult r = Run(b);
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.stderrText, "");
+
+  std::string dir = OnlyInstallDir();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(ListTree(Host(dir)),
+            (std::vector<std::string>{"Docs/", "Docs/One.txt", "Docs/three.txt", "Docs/two.txt",
+                                      "_Del.log", "bin/", "bin/deep/", "bin/deep/y.bin",
+                                      "bin/x.bin", "bin/z.bin"}));
+  EXPECT_EQ(ReadWin(dir + "Docs\\One.txt"), "second");
+  std::string log = ReadWin(dir + "_Del.log");
+  std::vector<std::string> made;
+  size_t at = 0;
+  while ((at = log.find("directory:", at)) != std::string::npos) {
+    size_t end = log.find("\r\n", at);
+    made.push_back(log.substr(at + 10, end - at - 10));
+    at = end;
+  }
+  EXPECT_EQ(made, (std::vector<std::string>{dir + "Docs", dir + "bin", dir + "bin\\deep", dir}));
+}
+
 TEST_F(SetupRun, FirstProgramOfAnotherComponentLeavesOnlyTheMainProgram) {
   CatalogueBuilder b;
   b.MainProgram("App.exe").File(Plain("App.exe", MarkerScript("App", runs_), "%inst%"));

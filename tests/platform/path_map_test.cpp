@@ -130,6 +130,8 @@ TEST(PathMap, MadeFolderListingFindsOwnAndForeignEntries) {
     std::string host;
     bool exists;
   } cases[] = {
+      // The folder spelled as on disk: the listing answers for the name.
+      {"C:\\Made\\mixed.txt", dir + "/Mixed.TXT", true},
       {"C:\\made\\mixed.txt", dir + "/Mixed.TXT", true},
       {"C:\\MADE\\SUB", dir + "/Sub", true},
       {"C:\\Made\\absent.txt", dir + "/absent.txt", false},
@@ -157,6 +159,7 @@ TEST(PathMap, MadeFolderListingFindsOwnAndForeignEntries) {
                   nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   CloseHandle(h);
+  EXPECT_EQ(MapToHost("C:\\Made\\LATER.BIN"), dir + "/Later.bin");
   EXPECT_EQ(MapToHost("C:\\made\\LATER.BIN"), dir + "/Later.bin");
 }
 
