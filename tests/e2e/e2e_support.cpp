@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -57,14 +56,6 @@ int64_t UnixSeconds(const FILETIME& ft) {
   return (int64_t)(Ticks(ft) / 10000000u) - 11644473600LL;
 }
 
-std::string ReadHostFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::string();
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
 }  // namespace
 
 StubProcess::StubProcess(const std::string& exe, const std::string& prefixRoot, Family family) {
@@ -107,7 +98,7 @@ StubResult StubProcess::Wait(int timeoutMs) {
   }
   done_ = true;
   result_.exitCode = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
-  result_.stderrText = ReadHostFile(scratch_ / "stderr");
+  result_.stderrText = sfx::test::ReadFileIfPresent(scratch_ / "stderr");
   return result_;
 }
 
@@ -120,7 +111,7 @@ std::string StubPath() { return SFX_STUB_PATH; }
 
 std::string TestDll(const std::string& name) {
   std::string path = name.find('/') != std::string::npos ? name : std::string(SFX_TEST_DLL_DIR) + "/" + name;
-  std::string bytes = ReadHostFile(path);
+  std::string bytes = sfx::test::ReadFileIfPresent(path);
   if (bytes.empty()) throw std::runtime_error("missing sample file " + path);
   return bytes;
 }
@@ -176,7 +167,7 @@ std::vector<std::string> ListTree(const std::string& hostDir) {
 
 std::string Host(const std::string& windowsPath) { return sfx::host::MapToHost(windowsPath.c_str()); }
 
-std::string ReadWin(const std::string& windowsPath) { return ReadHostFile(Host(windowsPath)); }
+std::string ReadWin(const std::string& windowsPath) { return sfx::test::ReadFileIfPresent(Host(windowsPath)); }
 
 bool ExistsWin(const std::string& windowsPath) { return fs::exists(Host(windowsPath)); }
 
@@ -256,7 +247,7 @@ std::string MarkerScript(const std::string& tag, const std::string& runsFile,
 
 std::vector<ProgramStart> WaitForStarts(const std::string& runsFile, size_t expected) {
   auto count = [&] {
-    std::string text = ReadHostFile(runsFile);
+    std::string text = sfx::test::ReadFileIfPresent(runsFile);
     return (size_t)std::count(text.begin(), text.end(), '\n');
   };
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -267,7 +258,7 @@ std::vector<ProgramStart> WaitForStarts(const std::string& runsFile, size_t expe
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
   std::vector<ProgramStart> starts;
-  std::istringstream in(ReadHostFile(runsFile));
+  std::istringstream in(sfx::test::ReadFileIfPresent(runsFile));
   std::string line;
   while (std::getline(in, line)) {
     ProgramStart s;

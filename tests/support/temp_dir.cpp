@@ -55,6 +55,14 @@ std::string ReadFile(const std::string& hostPath) {
   return out.str();
 }
 
+std::string ReadFileIfPresent(const std::string& hostPath) {
+  std::ifstream in(hostPath, std::ios::binary);
+  if (!in) return std::string();
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
 void WriteFile(const std::string& hostPath, const std::string& bytes) {
   std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("cannot write " + hostPath);

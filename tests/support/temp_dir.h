@@ -37,8 +37,11 @@ class ScopedPrefix {
   bool had_env_;
 };
 
-// Whole-file helpers.
+// Whole-file helpers. ReadFile throws when the file cannot be read;
+// ReadFileIfPresent gives an empty string instead (output a child may not
+// have written).
 std::string ReadFile(const std::string& hostPath);
+std::string ReadFileIfPresent(const std::string& hostPath);
 void WriteFile(const std::string& hostPath, const std::string& bytes);
 
 }  // namespace sfx::test

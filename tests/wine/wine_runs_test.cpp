@@ -76,7 +76,7 @@ class WineRun : public ::testing::Test {
 
 TEST_F(WineRun, NormalRunInstallsLogsAndStartsPrograms) {
   Prefix prefix;
-  const std::string recorder = ReadHostFile(ProgramPath("record_start.exe"));
+  const std::string recorder = ReadFileIfPresent(ProgramPath("record_start.exe"));
   CatalogueBuilder b;
   b.Project("Demo Suite").MainProgram("App.exe");
   b.File(Plain("App.exe", recorder, "%inst%"));
@@ -171,7 +171,7 @@ TEST_F(WineRun, NormalRunInstallsLogsAndStartsPrograms) {
 // log still has its three lines and the main program is still started.
 TEST_F(WineRun, EmptyComponentStartsTheMainProgramInTheWindowsDirectory) {
   Prefix prefix;
-  prefix.Write("C:\\windows\\run.exe", ReadHostFile(ProgramPath("record_start.exe")));
+  prefix.Write("C:\\windows\\run.exe", ReadFileIfPresent(ProgramPath("record_start.exe")));
   CatalogueBuilder b;
   b.Project("Nothing").MainProgram("run.exe");
   b.catalogue().project.mainInWindowsDir = 1;
@@ -193,7 +193,7 @@ TEST_F(WineRun, EmptyComponentStartsTheMainProgramInTheWindowsDirectory) {
 
 TEST_F(WineRun, NoPayloadShowsTheInvalidFileBoxAndLeavesNothing) {
   Prefix prefix;
-  prefix.Write("C:\\setup\\lonely.exe", ReadHostFile(StubPath()));
+  prefix.Write("C:\\setup\\lonely.exe", ReadFileIfPresent(StubPath()));
   std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
   RunResult r = RunSetup(prefix, "C:\\setup\\lonely.exe");
   EXPECT_EQ(r.exitCode, 0);
@@ -211,7 +211,7 @@ TEST_F(WineRun, DataBinBesideAStubWithoutPayload) {
   Prefix prefix;
   CatalogueBuilder b;
   b.File(Plain("side.txt", "from Data.bin", "%inst%"));
-  prefix.Write("C:\\setup\\setup.exe", ReadHostFile(StubPath()));
+  prefix.Write("C:\\setup\\setup.exe", ReadFileIfPresent(StubPath()));
   sfx::test::WriteDataBin(prefix.Host(kSetupDir), b.Write().bytes);
   std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
   RunResult r = RunSetup(prefix, "C:\\setup\\setup.exe");
@@ -247,7 +247,7 @@ TEST_F(WineRun, DirectoryThatCannotBeMadeEndsTheRunSilently) {
   prefix.Write("C:\\blocked", "a file, not a directory");
   CatalogueBuilder b;
   b.MainProgram("App.exe").File(
-      Plain("App.exe", ReadHostFile(ProgramPath("record_start.exe")), "%inst%"));
+      Plain("App.exe", ReadFileIfPresent(ProgramPath("record_start.exe")), "%inst%"));
   b.File(Plain("first.txt", "1", "%inst%"))
       .File(Plain("x.txt", "x", "C:\\blocked\\sub\\"))
       .File(Plain("later.txt", "2", "%inst%"));
@@ -271,7 +271,7 @@ TEST_F(WineRun, PlainFileThatCannotBeWrittenEndsTheRunWithABox) {
   prefix.Write("C:\\locked.txt\\keep", "old");
   CatalogueBuilder b;
   b.MainProgram("App.exe").File(
-      Plain("App.exe", ReadHostFile(ProgramPath("record_start.exe")), "%inst%"));
+      Plain("App.exe", ReadFileIfPresent(ProgramPath("record_start.exe")), "%inst%"));
   b.File(Plain("locked.txt", "new", "C:\\"));
   std::string exe = WriteSetup(prefix, b.Write().bytes);
   std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
@@ -349,7 +349,7 @@ TEST_F(WineRun, SharedFileOutcomes) {
 // programs/version_shim.c): beside the setup executable, preferred to the
 // built-in library.
 void UseDocumentedVersionService(Prefix& prefix) {
-  prefix.Write(std::string(kSetupDir) + "version.dll", ReadHostFile(ProgramPath("version.dll")));
+  prefix.Write(std::string(kSetupDir) + "version.dll", ReadFileIfPresent(ProgramPath("version.dll")));
   prefix.PreferNativeDll("version");
 }
 
@@ -485,7 +485,7 @@ TEST_F(WineRun, CopyInUseIsReplacedThroughWininitOnThe95Family) {
 // log and its main program; nothing is scheduled.
 TEST_F(WineRun, CopyInUseUnreportedByTheServiceIsSkipped) {
   Prefix prefix;
-  prefix.Write("C:\\windows\\run.exe", ReadHostFile(ProgramPath("record_start.exe")));
+  prefix.Write("C:\\windows\\run.exe", ReadFileIfPresent(ProgramPath("record_start.exe")));
   InUse u;
   {
     // The same setup as above, with a main program in the Windows directory.
@@ -522,7 +522,7 @@ TEST_F(WineRun, CopyInUseUnreportedByTheServiceIsSkipped) {
 // this setup always wrote; a damaged one installed without a name; one whose
 // file cannot be written skipped without ending the run.
 TEST_F(WineRun, FontsInstallAndRegister) {
-  const std::string dejavu = ReadHostFile("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
+  const std::string dejavu = ReadFileIfPresent("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
   ASSERT_FALSE(dejavu.empty());
   for (Family family : {Family::NT, Family::Win95}) {
     SCOPED_TRACE(family == Family::NT ? "NT family" : "95 family");

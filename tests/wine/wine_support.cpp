@@ -223,8 +223,8 @@ RunResult Prefix::Run(const std::vector<std::string>& args, bool relay, int time
   pid_t pid = Spawn(argv, Environment(relay), out, err);
   RunResult r;
   r.exitCode = WaitPid(pid, timeoutMs);
-  r.output = ReadHostFile(out);
-  r.trace = ReadHostFile(err);
+  r.output = ReadFileIfPresent(out);
+  r.trace = ReadFileIfPresent(err);
   return r;
 }
 
@@ -254,7 +254,7 @@ std::vector<pid_t> ProcessesOfPrefix(const std::string& prefix) {
   for (const auto& e : fs::directory_iterator("/proc")) {
     std::string name = e.path().filename().string();
     if (name.empty() || !std::all_of(name.begin(), name.end(), ::isdigit)) continue;
-    std::string env = ReadHostFile(e.path().string() + "/environ");
+    std::string env = ReadFileIfPresent(e.path().string() + "/environ");
     size_t at = 0;
     while (at < env.size()) {
       size_t end = env.find('\0', at);
@@ -315,7 +315,7 @@ std::string Prefix::Host(const std::string& windowsPath) const {
 bool Prefix::Exists(const std::string& windowsPath) const { return fs::exists(Host(windowsPath)); }
 
 std::string Prefix::Read(const std::string& windowsPath) const {
-  return ReadHostFile(Host(windowsPath));
+  return ReadFileIfPresent(Host(windowsPath));
 }
 
 void Prefix::Write(const std::string& windowsPath, const std::string& bytes) const {
@@ -452,15 +452,7 @@ std::string ProgramPath(const std::string& name) {
   return std::string(SFX_WINE_PROGRAMS) + "/" + name;
 }
 std::string TestDll(const std::string& name) {
-  return ReadHostFile(std::string(SFX_TEST_DLL_DIR) + "/" + name);
-}
-
-std::string ReadHostFile(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  if (!f) return std::string();
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
+  return ReadFileIfPresent(std::string(SFX_TEST_DLL_DIR) + "/" + name);
 }
 
 ::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {

@@ -123,7 +123,7 @@ class Prefix {
 std::string StubPath();                        // the x86-64 stub
 std::string ProgramPath(const std::string& name);  // record_start.exe, ...
 std::string TestDll(const std::string& name);      // bytes of tests/platform/data/<name>
-std::string ReadHostFile(const std::string& path);
+using sfx::test::ReadFileIfPresent;  // whole host files; empty when unreadable
 
 // Byte-for-byte equality of file contents; on a difference, says where it
 // begins rather than printing the files.

@@ -7,8 +7,9 @@
 namespace sfx::host {
 namespace {
 
-// Beyond this many names in all, no more folders are listed: the memory
-// stays bounded however many files a process makes.
+// Beyond this many names in all (each listing counting as one more), no
+// more folders are listed: the memory stays bounded however many files and
+// folders a process makes.
 constexpr size_t kMaxNames = 1u << 20;
 
 struct Stamp {
@@ -45,7 +46,7 @@ std::string Lower(const std::string& name) {
 }
 
 void Drop(std::unordered_map<std::string, Listing>::iterator it) {
-  g_names -= it->second.names.size();
+  g_names -= it->second.names.size() + 1;
   g_listings.erase(it);
 }
 
@@ -59,6 +60,7 @@ void NoteFolderMade(const std::string& hostPath) {
   if (it != g_listings.end()) Drop(it);
   if (g_names >= kMaxNames) return;
   g_listings[hostPath].stamp = StampOf(st);
+  ++g_names;
 }
 
 void NoteEntryMade(const std::string& folder, const std::string& name) {

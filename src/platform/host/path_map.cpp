@@ -184,10 +184,6 @@ bool InPrefix(const std::string& path, const std::string& root, std::string& out
   return false;
 }
 
-}  // namespace
-
-namespace {
-
 std::string Map(const char* windowsPath, bool* pExists, Seen& seen) {
   WinPath wp = ParseWindowsPath(windowsPath);
   if (wp.unc) {
