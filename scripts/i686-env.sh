@@ -62,7 +62,8 @@ timed() {  # timed NAME COMMAND...: runs it and prints its wall time
 need_package() {
   dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed' && return
   say "installing $1"
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$1" >/dev/null ||
+  local install=(env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$1")
+  "${install[@]}" >/dev/null 2>&1 || { apt-get update -qq && "${install[@]}" >/dev/null; } ||
     unavailable "apt-get install $1 failed"
 }
 

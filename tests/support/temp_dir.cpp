@@ -12,8 +12,11 @@ namespace fs = std::filesystem;
 
 namespace sfx::test {
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "sfxkit-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::string()) {}
+
+TempDir::TempDir(const std::string& parent) {
+  fs::path in = parent.empty() ? fs::temp_directory_path() : fs::path(parent);
+  std::string pattern = (in / "sfxkit-test-XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }

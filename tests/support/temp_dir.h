@@ -8,6 +8,8 @@ namespace sfx::test {
 class TempDir {
  public:
   TempDir();
+  // In `parent` rather than the temporary-files folder (none: the same).
+  explicit TempDir(const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -16,6 +16,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "wine/wine_backend.h"
+
 extern char** environ;
 
 namespace fs = std::filesystem;
@@ -119,9 +121,6 @@ std::vector<std::vector<Arg>> RelayCalls(const std::string& trace, const std::st
   return calls;
 }
 
-std::string WinePath() { return SFX_WINE64; }
-std::string WineServerPath() { return SFX_WINESERVER; }
-
 }  // namespace
 
 std::vector<MessageBoxCall> MessageBoxes(const std::string& trace) {
@@ -151,8 +150,8 @@ std::vector<WinExecCall> WinExecs(const std::string& trace) {
   return out;
 }
 
-Prefix::Prefix(Family family) : prefix_(dir_ / "pfx") {
-  CopyTemplate(SFX_WINE_TEMPLATE, prefix_);
+Prefix::Prefix(Family family) : dir_(TheBackend().casesDir), prefix_(dir_ / "pfx") {
+  CopyTemplate(TheBackend().templateDir, prefix_);
   fs::remove(fs::path(prefix_) / ".sfx-template");
   StartServer();
   if (family == Family::Win95) {
@@ -171,7 +170,8 @@ std::vector<std::string> Prefix::Environment(bool relay) const {
     if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name.rfind("WINE", 0) == 0) continue;
     env.push_back(s);
   }
-  env.push_back("WINEPREFIX=" + prefix_);
+  env.push_back("WINEPREFIX=" + GuestPath(prefix_));
+  for (const auto& e : TheBackend().env) env.push_back(e);
   env.push_back(std::string("WINEDEBUG=") + (relay ? "-all,+relay" : "-all"));
   env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d" + nativeDlls_);
   return env;
@@ -216,9 +216,29 @@ int WaitPid(pid_t pid, int timeoutMs) {
 
 }  // namespace
 
+std::vector<std::string> Prefix::WineCommand(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = TheBackend().wine;
+  const std::string& root = TheBackend().root;
+  for (const auto& a : args) {
+    // Behind a chroot, host files are named as Wine sees them; one outside
+    // Wine's root (a helper program of the build tree) is copied into the
+    // case's folder first. Options ("/v") name no host file.
+    if (root.empty() || a.empty() || a[0] != '/' || !fs::is_regular_file(a)) {
+      argv.push_back(a);
+    } else if (a.compare(0, root.size() + 1, root + "/") == 0) {
+      argv.push_back(GuestPath(a));
+    } else {
+      fs::path copy = fs::path(dir_.path()) / "host" / fs::path(a).filename();
+      fs::create_directories(copy.parent_path());
+      fs::copy_file(a, copy, fs::copy_options::overwrite_existing);
+      argv.push_back(GuestPath(copy.string()));
+    }
+  }
+  return argv;
+}
+
 RunResult Prefix::Run(const std::vector<std::string>& args, bool relay, int timeoutMs) {
-  std::vector<std::string> argv = {WinePath()};
-  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<std::string> argv = WineCommand(args);
   std::string out = dir_ / "run.out", err = dir_ / "run.err";
   pid_t pid = Spawn(argv, Environment(relay), out, err);
   RunResult r;
@@ -229,17 +249,21 @@ RunResult Prefix::Run(const std::vector<std::string>& args, bool relay, int time
 }
 
 pid_t Prefix::Start(const std::vector<std::string>& args) {
-  std::vector<std::string> argv = {WinePath()};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return Spawn(argv, Environment(false), "/dev/null", "/dev/null");
+  return Spawn(WineCommand(args), Environment(false), "/dev/null", "/dev/null");
 }
 
 int Prefix::WaitFor(pid_t pid, int timeoutMs) { return WaitPid(pid, timeoutMs); }
 
+std::vector<std::string> Prefix::ServerCommand(const std::string& option) const {
+  std::vector<std::string> argv = TheBackend().server;
+  argv.push_back(option);
+  return argv;
+}
+
 void Prefix::StartServer() {
   // A persistent server: it outlives the programs of the case, so a delayed
   // move stays pending (a cold start of the server would carry it out).
-  pid_t pid = Spawn({WineServerPath(), "-p"}, Environment(false), "/dev/null", "/dev/null");
+  pid_t pid = Spawn(ServerCommand("-p"), Environment(false), "/dev/null", "/dev/null");
   WaitPid(pid, 30000);
   serverUp_ = true;
 }
@@ -273,13 +297,13 @@ std::vector<pid_t> ProcessesOfPrefix(const std::string& prefix) {
 
 void Prefix::StopServer() {
   if (!serverUp_) return;
-  pid_t pid = Spawn({WineServerPath(), "-k"}, Environment(false), "/dev/null", "/dev/null");
+  pid_t pid = Spawn(ServerCommand("-k"), Environment(false), "/dev/null", "/dev/null");
   WaitPid(pid, 30000);
-  pid = Spawn({WineServerPath(), "-w"}, Environment(false), "/dev/null", "/dev/null");
+  pid = Spawn(ServerCommand("-w"), Environment(false), "/dev/null", "/dev/null");
   WaitPid(pid, 30000);
   // Whatever did not end with the server (a program stuck in a debugger,
   // say) is ended here, by process id: its prefix is about to be removed.
-  for (pid_t p : ProcessesOfPrefix(prefix_)) kill(p, SIGKILL);
+  for (pid_t p : ProcessesOfPrefix(GuestPath(prefix_))) kill(p, SIGKILL);
   serverUp_ = false;
 }
 

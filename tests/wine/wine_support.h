@@ -110,6 +110,10 @@ class Prefix {
 
  private:
   std::vector<std::string> Environment(bool relay) const;
+  // The command that runs a Windows program (paths as Wine sees them), and
+  // the wineserver command.
+  std::vector<std::string> WineCommand(const std::vector<std::string>& args);
+  std::vector<std::string> ServerCommand(const std::string& option) const;
   void StartServer();
   void StopServer();
 
