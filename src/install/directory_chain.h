@@ -1,8 +1,8 @@
 // Creation of every missing directory along a path.
 #pragma once
 
-#include "app/removal_log.h"
 #include "framework/cstring.h"
+#include "framework/log_stream.h"
 
 // Creates each directory of strPath below its root, outermost first, and
 // writes a "directory:" line into pLog (when given) for each one it made.
