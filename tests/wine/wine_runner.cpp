@@ -84,8 +84,12 @@ class WineMachine : public Machine {
     holder_ = -1;
   }
   void Restart() override { prefix_.Restart(); }
+  // The stub loads VERSION.dll by its full path in the system directory, so
+  // the stand-in takes the place of Wine's placeholder there (removed first:
+  // it is a hard link to the template's file, which must stay as it is).
   void UseDocumentedVersionService() override {
-    Write(SetupDir() + "version.dll", wine::ReadFileIfPresent(wine::ProgramPath("version.dll")));
+    Remove(SystemDir() + "version.dll");
+    Write(SystemDir() + "version.dll", wine::ReadFileIfPresent(wine::ProgramPath("version.dll")));
     prefix_.PreferNativeDll("version");
   }
 
