@@ -20,8 +20,10 @@ namespace {
 // The fast loop stopped for want of input or because the window is full.
 const int kFastStopped = -1;
 
-// Bytes the fast loop keeps in the input buffer: two top-ups read 7 + 8.
+// Bytes the fast loop needs to start: its first two top-ups read 7 + 8.
 const UINT kFastInputMargin = 16;
+// Bytes a further round's top-up reads.
+const UINT kLoadBytes = 8;
 
 // Stands in for a code with no symbols: any read from it is an invalid code.
 const HuffmanEntry kNoCode[1] = {kInvalid};
@@ -165,7 +167,7 @@ int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry
   UINT bitcount = m_nBitCount;
   const BYTE* in = m_pNext;
   const BYTE* const inStart = in;
-  const BYTE* const inLimit = in + m_nAvail - kFastInputMargin;
+  const BYTE* const inLimit = in + m_nAvail - kLoadBytes;
   BYTE* out = m_pWindow + m_nWindowPos;
   BYTE* const outLimit = m_pWindow + 2 * kWindowSize;
   int nResult = kFastStopped;
