@@ -8,7 +8,7 @@
 
 #include "app/installer.h"
 #include "support/catalogue_text.h"
-#include "engine_test_util.h"
+#include "support/engine_test_util.h"
 #include "framework/file.h"
 #include "payload/payload_checks.h"
 #include "support/payload_builder.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "app/removal_log.h"
-#include "engine_test_util.h"
+#include "support/engine_test_util.h"
 #include "framework/file.h"
 #include "inflate/extract_file.h"
 #include "payload/catalogue.h"
