@@ -7,10 +7,9 @@
 #include <string>
 #include <thread>
 
-#include "app/installer.h"
 #include "framework/file.h"
-#include "install/file_copy.h"
 #include "install/install_test_util.h"
+#include "install/installer.h"
 #include "install/replacement.h"
 #include "install/wininit.h"
 #include "platform/host/prefix.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/installer.h"
 #include "support/catalogue_text.h"
 #include "support/engine_test_util.h"
 #include "framework/file.h"
+#include "install/installer.h"
 #include "payload/payload_checks.h"
 #include "support/payload_builder.h"
 #include "support/temp_dir.h"
