@@ -139,8 +139,9 @@ struct Scenario {
   std::vector<Family> families = {Family::NT};
   std::vector<std::string> runners;  // empty: every runner; else only these
   // Prepares the machine and writes the setup; returns its Windows path.
+  // `expect` fills in the outcome after the run (it may read samples).
   std::function<std::string(Machine&)> arrange;
-  std::function<Expected(Machine&)> expect;
+  std::function<void(Machine&, Expected&)> expect;
   // Checks beyond Expected, after the run (may run setups again).
   std::function<void(Machine&, const RunResult&, const std::string& dir)> check;
 };
