@@ -5,7 +5,8 @@
 #   build     the host build of the tool and the stub
 #   test      build, plus what the whole suite needs: GoogleTest, both MinGW
 #             compilers (the i686 product stub and the x86-64 stub of the Wine
-#             suite), Wine, and the font and tools the tests use
+#             suite), Wine, and the font and tools the tests use (signing,
+#             the man page, the Debian package)
 #   demo      build, plus the i686 cross compiler and the example's font
 #   fuzz      build, plus clang and libFuzzer
 #   bench     build, plus Google Benchmark, zlib and the tools the
@@ -26,7 +27,7 @@ for word in "$@"; do
   case "$word" in
     build) packages+=("${build[@]}") ;;
     test) packages+=("${build[@]}" "${mingw[@]}" libgtest-dev libgmock-dev wine wine64
-                     fonts-dejavu-core file) ;;
+                     fonts-dejavu-core file osslsigncode openssl groff-base dpkg-dev) ;;
     demo) packages+=("${build[@]}" g++-mingw-w64-i686 fonts-dejavu-core) ;;
     fuzz) packages+=("${build[@]}" clang libclang-rt-14-dev libfuzzer-14-dev) ;;
     bench) packages+=("${build[@]}" libbenchmark-dev zlib1g-dev zip unzip time python3) ;;
