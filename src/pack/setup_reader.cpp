@@ -13,15 +13,12 @@
 #include "payload/archive.h"
 #include "payload/catalogue.h"
 #include "payload/payload_locator.h"
+#include "platform/byte_order.h"
 
 namespace sfx::pack {
 namespace {
 
 const uint64_t kMaxFile = 0xFFFFFFFFull;
-
-uint32_t Le32(const uint8_t* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 
 // Positions of the locator magic in [0, limit).
 std::vector<size_t> FindMagic(const Bytes& bytes, size_t limit) {
@@ -37,14 +34,14 @@ std::vector<size_t> FindMagic(const Bytes& bytes, size_t limit) {
 }
 
 LocatorInfo ReadLocator(const Bytes& bytes, size_t position) {
-  if (bytes.size() - position < (size_t)kLocatorSize)
+  if (!Fits(position, kLocatorSize, bytes.size()))
     throw ReadError("the payload locator at offset " + std::to_string(position) + " is cut short");
   LocatorInfo info;
   info.present = true;
   info.position = position;
-  info.word = (uint16_t)(bytes[position + 4] | (bytes[position + 5] << 8));
-  info.offset = Le32(bytes.data() + position + kLocatorOffsetField);
-  info.size = Le32(bytes.data() + position + kLocatorSizeField);
+  info.word = LoadLe16(bytes.data() + position + 4);
+  info.offset = LoadLe32(bytes.data() + position + kLocatorOffsetField);
+  info.size = LoadLe32(bytes.data() + position + kLocatorSizeField);
   return info;
 }
 
@@ -220,11 +217,11 @@ LoadedPayload LoadPayload(const uint8_t* payload, size_t size) {
   LoadedPayload out;
   LoadedLayout& layout = out.layout;
   layout.payloadSize = (uint32_t)size;
-  layout.dataLength = Le32(payload);
-  if ((uint64_t)layout.dataLength + 8 > size)
+  layout.dataLength = LoadLe32(payload);
+  if (!Fits(4, (uint64_t)layout.dataLength + 4, size))
     throw ReadError("payload of " + std::to_string(size) + " bytes ends inside its stream area of " +
                     std::to_string(layout.dataLength) + " bytes or the file-table length after it");
-  layout.fileTableField = Le32(payload + 4 + layout.dataLength);
+  layout.fileTableField = LoadLe32(payload + 4 + layout.dataLength);
   layout.fileTableOffset = layout.dataLength + 8;
 
   CMemFile mem(payload, (UINT)size);

@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "platform/byte_order.h"
 #include "platform/host/prefix.h"
 #include "platform/host/registry_view.h"
 #include "tool/catalogue_view.h"
@@ -99,9 +100,7 @@ std::vector<std::string> Strings(const std::vector<uint8_t>& data) {
 
 json ValueData(const host::RegistryValue& v) {
   if ((v.type == 4 || v.type == 5) && v.data.size() == 4) {
-    uint32_t n = v.type == 4 ? (uint32_t)(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | (uint32_t)v.data[3] << 24)
-                             : (uint32_t)(v.data[3] | v.data[2] << 8 | v.data[1] << 16 | (uint32_t)v.data[0] << 24);
-    return n;
+    return v.type == 4 ? LoadLe32(v.data.data()) : LoadBe32(v.data.data());
   }
   if (v.type == 1 || v.type == 2) {
     std::vector<std::string> s = Strings(v.data);
