@@ -574,7 +574,8 @@ std::vector<Scenario> MakeTable() {
   // the registry and the shell.
   t.push_back({"LibrariesBesideTheSetupAreNotLoaded", {Family::NT}, {"wine"},
     [](Machine& m) {
-      m.PlantLibraries(Machine::SetupDir(), {"VERSION.dll", "ADVAPI32.dll", "SHELL32.dll", "OLE32.dll"});
+      m.PlantLibraries(Machine::SetupDir(), {"VERSION.dll", "ADVAPI32.dll", "USER32.dll",
+                                             "GDI32.dll", "SHELL32.dll", "OLE32.dll"});
       CatalogueBuilder b;
       b.File(SharedDll("NEW.DLL", kV1234MS, kV1234LS, m.Sample("ver32.dll")))
           .File(Font("DejaVuSans.ttf", m.Sample(kDejaVu)));
@@ -591,8 +592,8 @@ std::vector<Scenario> MakeTable() {
     },
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_EQ(m.List(Machine::SetupDir()),
-                (std::vector<std::string>{"ADVAPI32.dll", "OLE32.dll", "SHELL32.dll",
-                                          "VERSION.dll", "setup.exe"}));
+                (std::vector<std::string>{"ADVAPI32.dll", "GDI32.dll", "OLE32.dll", "SHELL32.dll",
+                                          "USER32.dll", "VERSION.dll", "setup.exe"}));
       EXPECT_EQ(m.FontValues()["DejaVu Sans (TrueType)"], (RegValue{"REG_SZ", "DejaVuSans.ttf"}));
     }});
 
