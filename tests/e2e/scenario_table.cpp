@@ -524,6 +524,52 @@ std::vector<Scenario> MakeTable() {
       EXPECT_FALSE(m.Exists(m.SystemDir() + "SHARED.tmp"));
       m.Release();
     }});
+
+  // Libraries named after the system libraries that the stub calls lie
+  // beside the setup, preferred as Windows prefers a file in the program's
+  // folder to a library that is not a known one: none is loaded (none left
+  // its mark), and the run installs as usual through the version service,
+  // the registry and the shell.
+  t.push_back({"LibrariesBesideTheSetupAreNotLoaded", {Family::NT}, {"wine"},
+    [](Machine& m) {
+      m.PlantLibraries(Machine::SetupDir(), {"VERSION.dll", "ADVAPI32.dll", "USER32.dll",
+                                             "GDI32.dll", "SHELL32.dll", "OLE32.dll"});
+      CatalogueBuilder b;
+      b.File(SharedDll("NEW.DLL", kV1234MS, kV1234LS, m.Sample("ver32.dll")))
+          .File(Font("DejaVuSans.ttf", m.Sample(kDejaVu)));
+      return m.WriteSetup(b.Write().bytes);
+    },
+    [](Machine& m) {
+      Expected e;
+      e.files = {{"{sys}NEW.DLL", m.Sample("ver32.dll")},
+                 {"{fonts}DejaVuSans.ttf", m.Sample(kDejaVu)}};
+      e.counts = {{"{sys}NEW.DLL", 1u}};
+      e.log = {"project:Test project", "source:{setup}", "file:{sys}NEW.DLL",
+               "file:{fonts}DejaVuSans.ttf", "directory:{dir}"};
+      return e;
+    },
+    [](Machine& m, const RunResult&, const std::string&) {
+      EXPECT_EQ(m.List(Machine::SetupDir()),
+                (std::vector<std::string>{"ADVAPI32.dll", "GDI32.dll", "OLE32.dll", "SHELL32.dll",
+                                          "USER32.dll", "VERSION.dll", "setup.exe"}));
+      EXPECT_EQ(m.FontValues()["DejaVu Sans (TrueType)"], (RegValue{"REG_SZ", "DejaVuSans.ttf"}));
+    }});
+
+  // A system library without the functions the stub takes from it: one box
+  // naming the first one missing, before anything is done.
+  t.push_back({"MissingSystemFunctionShowsTheFileBox", {Family::NT}, {"wine"},
+    [](Machine& m) {
+      m.PlantLibraries(m.SystemDir(), {"VERSION.dll"});
+      CatalogueBuilder b;
+      b.File(Plain("a.txt", "a", "%inst%"));
+      return m.WriteSetup(b.Write().bytes);
+    },
+    [](Machine&) {
+      Expected e;
+      e.box = Box{"VerFindFileA in {sys}VERSION.dll was not found.", "setup", kBoxStyle};
+      e.installDir = false;
+      return e;
+    }, nullptr});
   return t;
 }
 

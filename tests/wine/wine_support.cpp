@@ -280,6 +280,8 @@ std::string Prefix::Read(const std::string& windowsPath) const {
 void Prefix::Write(const std::string& windowsPath, const std::string& bytes) const {
   std::string host = Host(windowsPath);
   fs::create_directories(fs::path(host).parent_path());
+  // A new file, never a write through a hard link into the template.
+  fs::remove(host);
   std::ofstream f(host, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), (std::streamsize)bytes.size());
   if (!f) throw std::runtime_error("cannot write " + host);
