@@ -25,7 +25,9 @@
 #include <ctime>
 #include <iostream>
 
+#include "pack/authenticode.h"
 #include "support/damaged_catalogue.h"
+#include "support/test_signing.h"
 
 namespace sfx::scenario {
 namespace {
@@ -274,6 +276,29 @@ std::vector<Scenario> MakeTable() {
       return m.WriteSetup(appended.Write().bytes);
     },
     [](Machine&, Expected& e) { e.tree = {"_Del.log", "appended.txt"}; }, nullptr});
+
+  // Signed after packing: the certificate table follows the payload, which
+  // the stub finds through its locator, so the run is the same. Only a PE
+  // stub can be signed.
+  t.push_back({"SignedSetupInstallsAsBefore", {Family::NT}, {"wine"},
+    [](Machine& m) {
+      CatalogueBuilder b;
+      b.File(Plain("signed.txt", std::string(5000, 's')));
+      std::string exe = m.WriteSetup(b.Write().bytes);
+      std::string image = m.Read(exe);
+      std::string signedImage = sfx::test::SignWithTestCertificate(image, "/O=sfxkit tests/CN=wine signer");
+      pack::PeSignature sig = pack::ReadPeSignature((const uint8_t*)signedImage.data(), signedImage.size());
+      EXPECT_TRUE(sig.present && sig.endsFile && sig.tableOffset >= image.size()) << sig.problem;
+      EXPECT_EQ(sig.signer, "O=sfxkit tests, CN=wine signer");
+      m.Write(exe, signedImage);
+      return exe;
+    },
+    [](Machine&) {
+      Expected e;
+      e.tree = {"_Del.log", "signed.txt"};
+      e.files = {{"{dir}signed.txt", std::string(5000, 's')}};
+      return e;
+    }, nullptr});
 
   t.push_back({"NoPayloadShowsTheInvalidFileBoxAndLeavesNothing", {Family::NT}, {},
     [](Machine& m) { return m.WriteStub("lonely.exe"); },
