@@ -21,6 +21,7 @@ void CheckLocator(const SetupFile& setup, std::vector<std::string>& problems) {
   if ((uint64_t)loc.size != setup.payloadSize())
     problems.push_back("locator: payload size is " + to_string(loc.size) + " but " +
                        to_string(setup.payloadSize()) + " bytes follow the payload offset");
+  CheckAfterPayload(setup, problems);
 }
 
 // Offsets in range and tiling: first at 4, each start at the previous end,
@@ -110,12 +111,20 @@ VerifyReport VerifySetup(const SetupFile& setup, const VerifyProgress& progress)
   VerifyReport report;
   CheckLocator(setup, report.problems);
   LoadedPayload payload;
+  bool loaded = true;
   try {
     payload = LoadPayload(setup.payload(), setup.payloadSize());
   } catch (const ReadError& e) {
     report.problems.push_back(e.what());
-    return report;
+    loaded = false;
   }
+  // The record names damaged regions even when the catalogue does not load.
+  std::vector<std::string> names;
+  for (const TableEntry& e : payload.files) names.push_back(e.name);
+  IntegrityOutcome integrity = CheckIntegrityRecord(setup, names);
+  report.integrity = integrity.state;
+  report.problems.insert(report.problems.end(), integrity.problems.begin(), integrity.problems.end());
+  if (!loaded) return report;
   report.entries = payload.files.size();
   CheckLayout(payload, report.problems);
   CheckTiling(payload, report.problems);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/integrity_check.h"
 #include "pack/setup_reader.h"
 
 namespace sfx::pack {
@@ -17,6 +18,7 @@ struct VerifyReport {
   size_t streams = 0;                 // streams decoded
   uint64_t decodedBytes = 0;          // their output
   size_t entries = 0;
+  IntegrityState integrity = IntegrityState::Absent;  // the integrity record's verdict
 };
 
 // Called before each stream with its entry index and the entry count.
