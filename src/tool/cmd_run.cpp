@@ -10,12 +10,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <strings.h>
 #include <filesystem>
 #include <fstream>
 #include <thread>
 
 #include "pack/setup_reader.h"
 #include "pack/setup_writer.h"
+#include "pack/verify.h"
 #include "platform/host/prefix.h"
 #include "tool/catalogue_view.h"
 #include "tool/commands.h"
@@ -45,6 +47,8 @@ struct StubRun {
   std::vector<std::string> boxes;
   std::vector<std::string> started;
   std::string how;  // "locator" or "Data.bin"
+  pack::Project project;
+  std::vector<std::string> damage;  // what sfx verify finds wrong with the setup
 };
 
 std::vector<std::string> FileLines(const std::string& path) {
@@ -73,9 +77,18 @@ std::string MakeTempFolder(const char* stem) {
 // A host-packed setup runs as it is; any other (a Win32 setup, a bare
 // payload, a Data.bin) has its payload and record handed to a copy of the
 // host stub as "Data.bin" in the work folder.
-std::string PrepareProgram(const RunOptions& o, const std::string& work, std::string& how) {
+std::string PrepareProgram(const RunOptions& o, const std::string& work, std::string& how, pack::Project& project,
+                           std::vector<std::string>& damage) {
   pack::SetupFile setup = OpenSetup(o.setup, false);
-  LoadCatalogue(setup);  // refuses a file that is no setup, in one line
+  // A file that is no setup is refused in one line; a damaged one still
+  // runs, to show what the stub makes of it, and verify says what is wrong.
+  if (!setup.locator.present && setup.recordLength == 0) LoadCatalogue(setup);
+  pack::VerifyReport report = pack::VerifySetup(setup);
+  damage = report.problems;
+  try {
+    project = pack::LoadPayload(setup.payload(), setup.payloadSize()).project;
+  } catch (const pack::ReadError&) {
+  }
   if (StartsWith(o.setup, "\x7f" "ELF") && setup.locator.present) {
     how = setup.locator.offset != 0 ? "locator" : "Data.bin";
     return fs::absolute(o.setup).string();
@@ -103,7 +116,7 @@ std::string WriteRecorder(const std::string& work) {
 
 StubRun RunStub(const RunOptions& o, const std::string& work) {
   StubRun run;
-  std::string program = PrepareProgram(o, work, run.how);
+  std::string program = PrepareProgram(o, work, run.how, run.project, run.damage);
   std::string recorder = WriteRecorder(work);
   std::string out = work + "/stdout", err = work + "/stderr";
   pid_t pid = fork();
@@ -149,6 +162,27 @@ StubRun RunStub(const RunOptions& o, const std::string& work) {
   return run;
 }
 
+// Programs the stub starts directly (host programs: scripts and ELF files)
+// leave no record; when the run completed, the catalogue's programs of
+// component 0 and the main program that the recorder did not see are named
+// as started by the stub.
+void AddHostStarts(const pack::Project& p, const std::string& installFolder, std::vector<std::string>& started) {
+  std::vector<std::string> expected;
+  for (const pack::Program& prog : p.programs)
+    if (prog.component == 0) {
+      std::string dir = prog.dir;
+      if (dir.rfind("%inst%", 0) == 0) dir = installFolder + dir.substr(6);
+      if (!dir.empty() && dir.back() != '\\') dir += '\\';
+      expected.push_back(dir + prog.name);
+    }
+  expected.push_back((p.mainInWindowsDir ? std::string("C:\\WINDOWS") : installFolder) + "\\" + p.mainProgram + " /UNS");
+  for (const std::string& e : expected) {
+    bool seen = false;
+    for (const std::string& s : started) seen = seen || strcasecmp(s.substr(0, e.size()).c_str(), e.c_str()) == 0;
+    if (!seen) started.push_back(e + "  (started by the stub directly: a host program, not recorded)");
+  }
+}
+
 // The folder of the removal log the run wrote: the install folder.
 std::string InstallFolder(const std::vector<FileChange>& files) {
   for (const FileChange& f : files)
@@ -174,7 +208,7 @@ void Report(const RunOptions& o, const std::string& prefix, bool newPrefix, cons
     PrintJson({{"setup", o.setup}, {"prefix", prefix}, {"newPrefix", newPrefix}, {"payloadVia", run.how},
                {"exitStatus", run.status}, {"completed", completed}, {"installFolder", folder},
                {"files", jf}, {"registry", jv}, {"pendingRenames", renames}, {"messageBoxes", run.boxes},
-               {"programsStarted", run.started}});
+               {"programsStarted", run.started}, {"setupProblems", run.damage}});
     return;
   }
   printf("prefix: %s%s\npayload via: %s\ninstall folder: %s\n", prefix.c_str(), newPrefix ? " (new)" : "",
@@ -193,7 +227,12 @@ void Report(const RunOptions& o, const std::string& prefix, bool newPrefix, cons
   for (const std::string& b : run.boxes) printf("  %s\n", Printable(b).c_str());
   printf("programs started: %zu\n", run.started.size());
   for (const std::string& s : run.started) printf("  %s\n", Printable(s).c_str());
-  printf("result: %s (stub exit status %d)\n", completed ? "completed" : "ended with a message box or stopped early",
+  printf("setup problems (sfx verify): %zu\n", run.damage.size());
+  for (const std::string& d : run.damage) printf("  %s\n", Printable(d).c_str());
+  printf("result: %s (stub exit status %d)\n",
+         completed            ? "completed"
+         : run.damage.empty() ? "ended with a message box or stopped early"
+                              : "the setup is damaged",
          run.status);
 }
 
@@ -222,7 +261,8 @@ int RunRun(const RunOptions& o) {
   fs::remove_all(work, ec);
   std::vector<FileChange> files = ChangedFiles(before, after);
   std::vector<ValueChange> values = ChangedValues(before, after);
-  bool completed = run.status == 0 && run.boxes.empty();
+  bool completed = run.status == 0 && run.boxes.empty() && run.damage.empty();
+  if (completed) AddHostStarts(run.project, InstallFolder(files), run.started);
   Report(o, prefix, newPrefix, run, files, values, PendingRenameLines(), completed);
   return completed ? 0 : 1;
 }

@@ -33,7 +33,7 @@ std::string CommandNames(CLI::App& app) {
 // sfx help [COMMAND [SUBCOMMAND]]: the --help of that command.
 int Help(CLI::App& app, int argc, char** argv) {
   CLI::App* target = &app;
-  std::string path;
+  std::string path, parents;  // parents: the usage line's prefix ("sfx prefix")
   for (int i = 2; i < argc; ++i) {
     CLI::App* sub = nullptr;
     try {
@@ -41,10 +41,11 @@ int Help(CLI::App& app, int argc, char** argv) {
     } catch (const CLI::OptionNotFound&) {
     }
     if (sub == nullptr) return UsageError("unknown command '" + path + (path.empty() ? "" : " ") + argv[i] + "'", "");
+    parents += (parents.empty() ? "" : " ") + target->get_name();
     target = sub;
     path += (path.empty() ? "" : " ") + std::string(argv[i]);
   }
-  printf("%s", target->help().c_str());
+  printf("%s", target->help(target == &app ? "" : parents).c_str());
   return 0;
 }
 

@@ -7,6 +7,7 @@
 #include <utime.h>
 
 #include <filesystem>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "support/temp_dir.h"
@@ -132,8 +133,11 @@ TEST(Tree, SameTreeSameBytesWhereverItLies) {
   json j = json::parse(Sfx({"dump", roots[0] + "/setup", "--json"}).out);
   EXPECT_EQ(j["fileTable"][0]["mtime"], 1600000000);
   EXPECT_EQ(j["fileTable"][0]["ctime"], 1600000000);
-  EXPECT_EQ(j["project"]["items"][1]["sourcePath"], ".\\app\\");
-  EXPECT_EQ(j["project"]["items"][5]["sourcePath"], ".\\app\\lib\\deep\\er\\");
+  std::map<std::string, std::string> sourcePaths;
+  for (const json& item : j["project"]["items"]) sourcePaths[item["name"]] = item["sourcePath"];
+  EXPECT_EQ(sourcePaths["a.TXT"], ".\\app\\a.TXT");  // the main program (the first file): its full path
+  EXPECT_EQ(sourcePaths["b.txt"], ".\\app\\");
+  EXPECT_EQ(sourcePaths["w.dat"], ".\\app\\lib\\deep\\er\\");
   // Without the clamp the times differ, and so do the bytes.
   for (int i = 0; i < 2; ++i) ASSERT_EQ(Sfx({"pack", roots[i] + "/setup.json", "-o", roots[i] + "/setup"}).status, 0);
   EXPECT_FALSE(ReadFile(roots[0] + "/setup") == ReadFile(roots[1] + "/setup"));
