@@ -237,6 +237,11 @@ SetupFile ReadSetupFile(const std::string& path, PayloadSource source) {
       throw ReadError(path + " holds more than one payload locator");
     setup.payloadStart = loc.offset;
     PlaceLocatedPayload(setup);
+    setup.signature = ReadPeSignature(setup.bytes.data(), setup.bytes.size());
+    if (setup.signature.endsFile && setup.signature.tableOffset >= setup.payloadStart)
+      setup.signatureBytes = setup.bytes.size() - SignedContentEnd(setup.signature, setup.bytes.data(),
+                                                                   setup.bytes.size(),
+                                                                   setup.payloadEnd + setup.recordLength);
     return setup;
   }
   if (hits.size() != 1) throw ReadError(path + " holds more than one payload locator");

@@ -14,7 +14,9 @@
 #include "pack/setup_reader.h"
 #include "pack/setup_writer.h"
 #include "tool/commands.h"
+#include "tool/depfile.h"
 #include "tool/progress.h"
+#include "tool/signing.h"
 #include "tool/stub_lookup.h"
 #include "tool/tool_error.h"
 
@@ -31,6 +33,8 @@ struct PackOptions {
   std::string mainProgram;
   bool quiet = false;
   bool verbose = false;
+  std::string depfile;
+  SignOptions sign;
 };
 
 bool IsFolder(const std::string& path) {
@@ -96,9 +100,12 @@ void WriteOutputs(const PackOptions& o, const pack::Bytes& stub, const pack::Pay
   }
   pack::Bytes image = pack::MakeSetupImage(stub, payload);
   if ((uint64_t)image.size() + record.size() > 0xFFFFFFFFull) throw ToolError("setup executable of 4 GiB or more");
+  image.insert(image.end(), record.begin(), record.end());
+  // Signing appends its certificate table after the record, which is found
+  // again at the payload's end.
+  if (o.sign.Requested()) image = SignImage(image, o.sign);
   pack::AtomicOutput exe(o.out, 0755);
   exe.Write(image.data(), image.size());
-  exe.Write(record.data(), record.size());
   exe.Commit();
 }
 
@@ -106,17 +113,38 @@ void RunPack(const PackOptions& o) {
   pack::Manifest manifest = LoadManifest(o);
   manifest.latestTime = SourceDateEpoch();
   std::string stubPath = FindStub(o.target, o.stub);
+  if (o.sign.Requested()) {  // refused before the long work
+    if (o.target != "win32" || o.dataBin)
+      throw ToolError("signing needs --target win32 and a setup with its payload inside (no --data-bin)");
+    FindSigner();
+  }
   pack::Bytes stub = ReadStub(stubPath);
   pack::FindPayloadLocator(stub);  // refuse a stub without exactly one locator before the long work
   pack::Catalogue catalogue;
   {
+    // Bytes counted file by file: the encoder takes each file whole.
     Progress progress("compressing");
+    std::vector<uint64_t> sizes;
+    for (const pack::ManifestFile& f : manifest.files) {
+      struct stat st;
+      std::string path = f.source[0] == '/' ? f.source : manifest.baseDir + "/" + f.source;
+      sizes.push_back(stat(path.c_str(), &st) == 0 ? (uint64_t)st.st_size : 0);
+    }
+    uint64_t total = 0;
+    for (uint64_t size : sizes) total += size;
+    progress.SetTotalBytes(total);
     catalogue = pack::BuildCatalogue(manifest, o.level, [&](size_t i, size_t n, const std::string& name) {
+      if (i > 0) progress.AddBytes(sizes[i - 1]);
       progress.Update(i, n, name);
     });
   }
   pack::Payload payload = pack::WritePayload(catalogue, {o.level, std::nullopt});
   WriteOutputs(o, stub, payload);
+  if (!o.depfile.empty()) {
+    std::vector<std::string> inputs = PackInputs(manifest, o.manifest, stubPath);
+    if (o.sign.Requested()) inputs.insert(inputs.end(), {o.sign.cert, o.sign.key});
+    WriteDepfile(o.depfile, o.out, inputs);
+  }
   if (o.quiet) return;
   if (o.verbose)
     for (size_t i = 0; i < catalogue.files.size(); ++i)
@@ -147,6 +175,11 @@ void AddPackCommand(CLI::App& app, int* status) {
   HelpFooter(cmd, "sfx pack app.json -o app-setup      sfx pack build/app -o app-setup --main app.exe",
              "SFX_STUB, SFX_STUB_WIN32 (the stub to use), SOURCE_DATE_EPOCH (latest time recorded)");
   cmd->add_flag("--data-bin", o->dataBin, "Write the payload as Data.bin beside an unchanged stub");
+  cmd->add_option("--depfile", o->depfile, "Also write a make-style depfile: the setup and every file packing read");
+  cmd->add_option("--sign-cert", o->sign.cert, "Sign the Win32 setup with osslsigncode: the certificate (PEM or DER)");
+  cmd->add_option("--sign-key", o->sign.key, "The signing certificate's private key (PEM or DER)");
+  cmd->add_option("--sign-pass", o->sign.pass, "The private key's password");
+  cmd->add_option("--timestamp", o->sign.timestamp, "Timestamp the signature with this RFC 3161 server (URL)");
   cmd->callback([o, status] {
     try {
       RunPack(*o);

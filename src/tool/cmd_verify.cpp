@@ -22,8 +22,17 @@ int RunVerify(const VerifyOptions& o) {
   pack::VerifyReport report;
   {
     Progress progress("verifying");
-    report = pack::VerifySetup(setup, [&](size_t i, size_t n) { progress.Update(i, n); });
+    try {
+      uint64_t total = 0;
+      for (const pack::Item& item : pack::LoadPayload(setup.payload(), setup.payloadSize()).project.items)
+        total += item.size;
+      progress.SetTotalBytes(total);
+    } catch (const pack::ReadError&) {  // verify reports it
+    }
+    report = pack::VerifySetup(setup, [&](size_t i, size_t n) { progress.Update(i, n); },
+                               [&](uint64_t bytes) { progress.AddBytes(bytes); });
   }
+  if (!report.signature.empty()) printf("signature: %s\n", Printable(report.signature).c_str());
   for (const std::string& problem : report.problems) fprintf(stderr, "%s: %s\n", o.setup.c_str(), Printable(problem).c_str());
   if (!report.problems.empty()) return 1;
   printf("OK: %s: %zu entries, %zu streams decoded to %llu bytes, catalogue and layout consistent%s\n",

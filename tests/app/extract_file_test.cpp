@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/removal_log.h"
 #include "engine_test_util.h"
 #include "framework/file.h"
+#include "framework/log_stream.h"
 #include "inflate/extract_file.h"
 #include "payload/catalogue.h"
 #include "support/payload_builder.h"

@@ -192,7 +192,7 @@ class HostileMachine : public ::testing::Test {
     std::vector<std::string> dirs = InstallDirs();
     ASSERT_EQ(dirs.size(), 1u);
     EXPECT_EQ(ListTree(Host(dirs[0])), (std::vector<std::string>{"App.exe", "first.txt"}));
-    EXPECT_TRUE(WaitForStarts(runs_, 0).empty());
+    EXPECT_TRUE(RecordedStarts(runs_).empty());
   }
 };
 
@@ -252,7 +252,7 @@ TEST_F(HostileMachine, CorruptRegistryDatabase) {
   std::vector<std::string> dirs = InstallDirs();
   ASSERT_EQ(dirs.size(), 1u);
   EXPECT_TRUE(ExistsWin(dirs[0] + "_Del.log"));
-  EXPECT_EQ(WaitForStarts(runs_, 1).size(), 1u);
+  EXPECT_EQ(RecordedStarts(runs_).size(), 1u);
   EXPECT_EQ(sfx::test::ReadFile(db), garbage);
 }
 
@@ -274,7 +274,7 @@ TEST_F(HostileMachine, LockedRegistryIsWaitedFor) {
   EXPECT_GE(waited, std::chrono::milliseconds(1500));
   std::string installed = SystemDir(Family::NT) + "\\SHARED.DLL";
   EXPECT_EQ(SharedDllCount(installed), std::optional<uint32_t>(1u));
-  EXPECT_EQ(WaitForStarts(runs_, 1).size(), 1u);
+  EXPECT_EQ(RecordedStarts(runs_).size(), 1u);
 }
 
 // An installed copy whose resource directory loops has no version for the
