@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "framework/file.h"
+#include "pack/integrity_record.h"
 #include "pack/setup_writer.h"
 #include "payload/archive.h"
 #include "payload/catalogue.h"
@@ -173,15 +174,52 @@ Bytes ReadHostFile(const std::string& path) {
   return bytes;
 }
 
+namespace {
+
+// Without a locator the payload runs to the file's end, less an integrity
+// record that closes the file.
+void PlaceBarePayload(SetupFile& setup) {
+  setup.payloadEnd = setup.bytes.size();
+  size_t record = TrailingRecordLength(setup.payload(), setup.payloadSize());
+  if (record == 0) return;
+  setup.payloadEnd -= record;
+  setup.recordLength = record;
+}
+
+// With a locator the payload is the size it gives (the whole rest of the
+// file when that is too large: verify reports it); a record directly after
+// it is noted, whatever follows (a signature's certificate table).
+void PlaceLocatedPayload(SetupFile& setup) {
+  const LocatorInfo& loc = setup.locator;
+  setup.payloadEnd = setup.bytes.size();
+  if ((uint64_t)loc.offset + loc.size > setup.bytes.size()) return;
+  setup.payloadEnd = loc.offset + (size_t)loc.size;
+  const size_t rest = setup.bytes.size() - setup.payloadEnd;
+  if (!StartsIntegrityRecord(setup.record(), rest)) return;
+  try {
+    ParseIntegrityRecord(setup.record(), rest, &setup.recordLength);
+  } catch (const ReadError&) {
+    setup.recordLength = rest;  // damaged: verify says how
+  }
+}
+
+}  // namespace
+
 SetupFile ReadSetupFile(const std::string& path, PayloadSource source) {
   SetupFile setup;
   setup.path = path;
   setup.payloadPath = path;
   setup.bytes = ReadHostFile(path);
-  if (source == PayloadSource::Payload) return setup;
+  if (source == PayloadSource::Payload) {
+    PlaceBarePayload(setup);
+    return setup;
+  }
 
   std::vector<size_t> hits = FindMagic(setup.bytes, setup.bytes.size());
-  if (hits.empty()) return setup;  // a bare payload or a "Data.bin"
+  if (hits.empty()) {  // a bare payload or a "Data.bin"
+    PlaceBarePayload(setup);
+    return setup;
+  }
   setup.locator = ReadLocator(setup.bytes, hits[0]);
   const LocatorInfo& loc = setup.locator;
   if (loc.offset != 0) {
@@ -195,10 +233,12 @@ SetupFile ReadSetupFile(const std::string& path, PayloadSource source) {
     if (FindMagic(setup.bytes, loc.offset).size() != 1)
       throw ReadError(path + " holds more than one payload locator");
     setup.payloadStart = loc.offset;
+    PlaceLocatedPayload(setup);
     setup.signature = ReadPeSignature(setup.bytes.data(), setup.bytes.size());
     if (setup.signature.endsFile && setup.signature.tableOffset >= setup.payloadStart)
       setup.signatureBytes = setup.bytes.size() - SignedContentEnd(setup.signature, setup.bytes.data(),
-                                                                   setup.bytes.size(), (size_t)loc.offset + loc.size);
+                                                                   setup.bytes.size(),
+                                                                   setup.payloadEnd + setup.recordLength);
     return setup;
   }
   if (hits.size() != 1) throw ReadError(path + " holds more than one payload locator");
@@ -208,6 +248,7 @@ SetupFile ReadSetupFile(const std::string& path, PayloadSource source) {
     throw ReadError(path + " carries no payload and there is no " + kDataFileName + " beside it");
   setup.payloadPath = dataPath;
   setup.bytes = ReadHostFile(dataPath);
+  PlaceBarePayload(setup);
   return setup;
 }
 
