@@ -136,18 +136,21 @@ int CInflater::InflateCodes(const HuffmanEntry* pLiteral, const HuffmanEntry* pD
 
 // Tops the bit buffer up to at least 56 bits with one 8-byte load. The load
 // fills every bit above the count, so the buffer's 64 bits are all stream
-// bits afterwards, though only whole bytes are counted.
-#define SFX_REFILL()                  \
-  do {                                \
-    bitbuf |= Load64(in) << bitcount; \
-    in += (63 - bitcount) >> 3;       \
-    bitcount |= 56;                   \
+// bits afterwards, though only whole bytes are counted. In the fast loop
+// only the low 6 bits of bitcount hold the count: a symbol is consumed by
+// subtracting its whole entry, whose bits above the low 6 change only
+// bitcount's upper bits.
+#define SFX_REFILL()                                \
+  do {                                              \
+    bitbuf |= Load64(in) << (bitcount & 63);        \
+    in += 7 - ((bitcount >> 3) & 7);                \
+    bitcount |= 56;                                 \
   } while (0)
 
 #define SFX_CONSUME(e)              \
   do {                              \
     bitbuf >>= Consumed(e);         \
-    bitcount -= Consumed(e);        \
+    bitcount -= (e);                \
   } while (0)
 
 // Decodes symbols while enough bytes are buffered and the window is not
@@ -243,6 +246,7 @@ int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry
 
   // Hand back the whole bytes loaded during this call but not consumed, so
   // the input position is where the careful path expects it.
+  bitcount &= 63;
   UINT nBack = bitcount >> 3;
   if (nBack > (UINT)(in - inStart)) nBack = (UINT)(in - inStart);
   in -= nBack;
