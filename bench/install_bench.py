@@ -341,7 +341,7 @@ def main():
         print(r.stdout.rstrip())
         for line in r.stdout.splitlines():
             f = line.split()
-            if f and f[0] in ("all", "exe"):
+            if len(f) > 8 and f[3] == "|" and f[0] in ("all", "exe"):
                 # kind MiB ratio | ours MB/s zlib MB/s libdeflate MB/s | vs zlib vs libdfl
                 ours, zl, ld = float(f[4]), float(f[6]), float(f[8])
                 if f[0] == "all":

@@ -14,9 +14,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# zip/unzip to compare with, /usr/bin/time for peak memory; hyperfine is not
-# needed.
-scripts/deps.sh zip unzip time python3 >&2
+# The build's packages, Google Benchmark, zip/unzip to compare with,
+# /usr/bin/time for peak memory; hyperfine is not needed.
+scripts/deps.sh bench >&2
 
 # Build output goes to standard error: standard output is the report.
 jobs=$(nproc)

@@ -3,18 +3,31 @@
 # packs the example project in examples/hello into a setup executable, runs
 # it in a fresh emulated Windows machine, and shows what it installed: the
 # new install directory, its removal log "_Del.log", and the registry values
-# the run set.
+# the run set. Package installation and build output go to build/demo.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/deps.sh
+mkdir -p build
+log=build/demo.log
+: >"$log"
+# Runs a step with its output in the log; on failure shows the log's end.
+quietly() {
+  if ! "$@" >>"$log" 2>&1; then
+    echo "demo: '$*' failed; the end of $log:" >&2
+    tail -n 30 "$log" >&2
+    exit 1
+  fi
+}
+
+echo "== Installing packages and building (output in $log)"
+quietly scripts/deps.sh demo
 jobs=$(nproc)
-cmake --preset release >/dev/null
-cmake --build --preset release -j "$jobs"
-if command -v i686-w64-mingw32-g++ >/dev/null; then
-  cmake --preset win32 >/dev/null
-  cmake --build --preset win32 -j "$jobs"
-fi
+quietly cmake --preset release -DSFX_BUILD_BENCH=OFF
+quietly cmake --build --preset release -j "$jobs" --target sfx sfx-stub
+quietly cmake --preset win32
+quietly cmake --build --preset win32 -j "$jobs"
+win32_stub=build/win32/src/app/sfx-stub.exe
+echo "The Win32 stub: $win32_stub, $(stat -c %s "$win32_stub") bytes"
 
 sfx=build/release/src/tool/sfx
 out=build/demo
@@ -33,8 +46,12 @@ echo
 echo "== Running the setup in a fresh prefix ($prefix)"
 export SFX_PREFIX="$PWD/$prefix"
 "$sfx" prefix init
-"$setup"
-echo "exit status: $?"
+status=0
+"$setup" || status=$?
+if [ "$status" != 0 ]; then
+  echo "demo: the setup ended with exit status $status" >&2
+  exit "$status"
+fi
 
 # The main program is started detached; give it a moment to leave its mark.
 installdir=$(find "$prefix/drive_c/TEMP" -mindepth 1 -maxdepth 1 -type d -iname 'cc*.tmp' | head -n 1)

@@ -1,18 +1,39 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building and testing sfxkit need, when
-# they are missing. Usage: scripts/deps.sh [extra-package...]
+# Installs the Debian packages a job needs, when they are missing.
+#
+# Usage: scripts/deps.sh GROUP|PACKAGE...
+#   build     the host build of the tool and the stub
+#   test      build, plus what the whole suite needs: GoogleTest, both MinGW
+#             compilers (the i686 product stub and the x86-64 stub of the Wine
+#             suite), Wine, and the font and tools the tests use (signing,
+#             the man page, the Debian package)
+#   demo      build, plus the i686 cross compiler and the example's font
+#   fuzz      build, plus clang and libFuzzer
+#   bench     build, plus Google Benchmark, zlib and the tools the
+#             benchmark compares with (zip, unzip, time, python3)
+# Any other word is taken as a package name.
 set -euo pipefail
 
-packages=(
-  cmake g++ make pkg-config
-  libgtest-dev libgmock-dev libbenchmark-dev
-  libsqlite3-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev libcli11-dev
-  g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-  fonts-dejavu-core zip unzip file
-  osslsigncode openssl groff-base dpkg-dev
-  clang libclang-rt-14-dev libfuzzer-14-dev valgrind
-  "$@"
-)
+if [ $# -eq 0 ]; then
+  echo "usage: scripts/deps.sh GROUP|PACKAGE... (groups: build test demo fuzz bench)" >&2
+  exit 2
+fi
+
+build=(cmake g++ make pkg-config libsqlite3-dev libdeflate-dev nlohmann-json3-dev libcli11-dev)
+mingw=(g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686)
+
+packages=()
+for word in "$@"; do
+  case "$word" in
+    build) packages+=("${build[@]}") ;;
+    test) packages+=("${build[@]}" "${mingw[@]}" libgtest-dev libgmock-dev wine wine64
+                     fonts-dejavu-core file osslsigncode openssl groff-base dpkg-dev) ;;
+    demo) packages+=("${build[@]}" g++-mingw-w64-i686 fonts-dejavu-core) ;;
+    fuzz) packages+=("${build[@]}" clang libclang-rt-14-dev libfuzzer-14-dev) ;;
+    bench) packages+=("${build[@]}" libbenchmark-dev zlib1g-dev zip unzip time python3) ;;
+    *) packages+=("$word") ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

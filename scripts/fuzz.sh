@@ -23,7 +23,7 @@ all_targets=(inflate file_table project open_payload font_name pe_version manife
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all_targets[@]}")
 
-scripts/deps.sh
+scripts/deps.sh fuzz
 build=build/fuzz
 CC=clang CXX=clang++ cmake -S . -B "$build" -DSFX_BUILD_FUZZ=ON -DSFX_SANITIZE=ON \
   -DSFX_BUILD_TESTS=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null

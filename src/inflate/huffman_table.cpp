@@ -32,11 +32,15 @@ HuffmanEntry SymbolEntry(UINT nSymbol, UINT n, UINT nLength, UINT s, const WORD*
   return (e + nExtra) | (HuffmanEntry(pBase[nSymbol - s]) << 16);
 }
 
-// The low k bits of nCode in reverse order.
-UINT Reverse(UINT nCode, UINT k) {
-  UINT r = 0;
-  for (UINT i = 0; i < k; i++, nCode >>= 1) r = (r << 1) | (nCode & 1);
-  return r;
+// The next code of length k after nCode, both held bit-reversed: an
+// increment that carries from the code's first bit (its lowest here) on.
+UINT NextReversedCode(UINT nCode, UINT k) {
+  UINT bit = 1u << (k - 1);
+  while (nCode & bit) {
+    nCode ^= bit;
+    bit >>= 1;
+  }
+  return nCode ^ bit;
 }
 
 // Places every code of a checked set of lengths; counts the entries when
@@ -49,46 +53,58 @@ class CTablePlacer {
   UINT Place(HuffmanEntry* pTable, UINT n, UINT s, const WORD* pBase, const WORD* pExtra) const {
     UINT left[kMaxCodeBits + 1];  // codes of each length not yet placed
     for (UINT k = 0; k <= kMaxCodeBits; k++) left[k] = m_pCount[k];
-    UINT nSize = 1u << m_nRoot;
-    UINT nCode = 0;              // canonical code, first bit highest
-    UINT nPrefix = ~0u;          // root bits of the current sub-table's group
-    UINT nSubOffset = 0, nSubBits = 0;
+    const UINT nRootSize = 1u << m_nRoot;
+    UINT nSize = nRootSize;
+    UINT nCode = 0;     // canonical code, first bit highest
+    UINT nReversed = 0;  // the same code, first bit lowest
     UINT i = 0;
-    for (UINT k = 1; k <= m_g; k++) {
+    UINT k = 1;
+    // Codes that fit the root fill every index that starts with them.
+    for (; k <= m_g && k <= m_nRoot; k++) {
+      if (pTable == nullptr) {
+        // Counting only: skip to the first code of the next length.
+        for (UINT a = m_pCount[k]; a > 0; a--) nReversed = NextReversedCode(nReversed, k);
+        nCode += m_pCount[k];
+        i += m_pCount[k];
+      } else {
+        for (UINT a = m_pCount[k]; a > 0; a--, i++, nCode++) {
+          HuffmanEntry e = SymbolEntry(i < m_nSorted ? m_pSorted[i] : n, n, k, s, pBase, pExtra);
+          for (UINT j = nReversed; j < nRootSize; j += 1u << k) pTable[j] = e;
+          nReversed = NextReversedCode(nReversed, k);
+        }
+      }
+      nCode <<= 1;  // the reversed form gains a 0 at its top: unchanged
+    }
+    // Longer codes: one sub-table for each run of codes that share their
+    // first root-width bits, as wide as the run needs to fill it.
+    UINT nPrefix = ~0u, nSubOffset = 0, nSubBits = 0;
+    for (; k <= m_g; k++) {
       for (UINT a = m_pCount[k]; a > 0; a--, i++, nCode++) {
-        UINT nSymbol = i < m_nSorted ? m_pSorted[i] : n;  // past the list: unused patterns
-        if (k <= m_nRoot) {
-          if (pTable != nullptr) {
-            HuffmanEntry e = SymbolEntry(nSymbol, n, k, s, pBase, pExtra);
-            for (UINT j = Reverse(nCode, k); j < (1u << m_nRoot); j += 1u << k) pTable[j] = e;
+        UINT nHead = nCode >> (k - m_nRoot);
+        if (nHead != nPrefix) {
+          nPrefix = nHead;
+          nSubBits = k - m_nRoot;
+          int nFree = 1 << nSubBits;
+          while (nSubBits + m_nRoot < m_g) {
+            nFree -= (int)left[nSubBits + m_nRoot];
+            if (nFree <= 0) break;
+            nSubBits++;
+            nFree <<= 1;
           }
-        } else {
-          UINT nHead = nCode >> (k - m_nRoot);
-          if (nHead != nPrefix) {
-            // A new group: as wide as its codes need to fill it.
-            nPrefix = nHead;
-            nSubBits = k - m_nRoot;
-            int nFree = 1 << nSubBits;
-            while (nSubBits + m_nRoot < m_g) {
-              nFree -= (int)left[nSubBits + m_nRoot];
-              if (nFree <= 0) break;
-              nSubBits++;
-              nFree <<= 1;
-            }
-            nSubOffset = nSize;
-            nSize += 1u << nSubBits;
-            if (pTable != nullptr)
-              pTable[Reverse(nHead, m_nRoot)] =
-                  (nSubOffset << 16) | (nSubBits << 8) | kSpecial | kLink | m_nRoot;
-          }
-          if (pTable != nullptr) {
-            UINT nLength = k - m_nRoot;
-            HuffmanEntry e = SymbolEntry(nSymbol, n, nLength, s, pBase, pExtra);
-            HuffmanEntry* pSub = pTable + nSubOffset;
-            for (UINT j = Reverse(nCode, nLength); j < (1u << nSubBits); j += 1u << nLength) pSub[j] = e;
-          }
+          nSubOffset = nSize;
+          nSize += 1u << nSubBits;
+          if (pTable != nullptr)
+            pTable[nReversed & (nRootSize - 1)] =
+                (nSubOffset << 16) | (nSubBits << 8) | kSpecial | kLink | m_nRoot;
+        }
+        if (pTable != nullptr) {
+          UINT nLength = k - m_nRoot;
+          HuffmanEntry e = SymbolEntry(i < m_nSorted ? m_pSorted[i] : n, n, nLength, s, pBase, pExtra);
+          HuffmanEntry* pSub = pTable + nSubOffset;
+          for (UINT j = nReversed >> m_nRoot; j < (1u << nSubBits); j += 1u << nLength) pSub[j] = e;
         }
         left[k]--;
+        nReversed = NextReversedCode(nReversed, k);
       }
       nCode <<= 1;
     }

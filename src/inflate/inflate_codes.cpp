@@ -20,8 +20,10 @@ namespace {
 // The fast loop stopped for want of input or because the window is full.
 const int kFastStopped = -1;
 
-// Bytes the fast loop keeps in the input buffer: two top-ups read 7 + 8.
+// Bytes the fast loop needs to start: its first two top-ups read 7 + 8.
 const UINT kFastInputMargin = 16;
+// Bytes a further round's top-up reads.
+const UINT kLoadBytes = 8;
 
 // Stands in for a code with no symbols: any read from it is an invalid code.
 const HuffmanEntry kNoCode[1] = {kInvalid};
@@ -136,18 +138,21 @@ int CInflater::InflateCodes(const HuffmanEntry* pLiteral, const HuffmanEntry* pD
 
 // Tops the bit buffer up to at least 56 bits with one 8-byte load. The load
 // fills every bit above the count, so the buffer's 64 bits are all stream
-// bits afterwards, though only whole bytes are counted.
-#define SFX_REFILL()                  \
-  do {                                \
-    bitbuf |= Load64(in) << bitcount; \
-    in += (63 - bitcount) >> 3;       \
-    bitcount |= 56;                   \
+// bits afterwards, though only whole bytes are counted. In the fast loop
+// only the low 6 bits of bitcount hold the count: a symbol is consumed by
+// subtracting its whole entry, whose bits above the low 6 change only
+// bitcount's upper bits.
+#define SFX_REFILL()                                \
+  do {                                              \
+    bitbuf |= Load64(in) << (bitcount & 63);        \
+    in += 7 - ((bitcount >> 3) & 7);                \
+    bitcount |= 56;                                 \
   } while (0)
 
 #define SFX_CONSUME(e)              \
   do {                              \
     bitbuf >>= Consumed(e);         \
-    bitcount -= Consumed(e);        \
+    bitcount -= (e);                \
   } while (0)
 
 // Decodes symbols while enough bytes are buffered and the window is not
@@ -162,7 +167,7 @@ int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry
   UINT bitcount = m_nBitCount;
   const BYTE* in = m_pNext;
   const BYTE* const inStart = in;
-  const BYTE* const inLimit = in + m_nAvail - kFastInputMargin;
+  const BYTE* const inLimit = in + m_nAvail - kLoadBytes;
   BYTE* out = m_pWindow + m_nWindowPos;
   BYTE* const outLimit = m_pWindow + 2 * kWindowSize;
   int nResult = kFastStopped;
@@ -243,6 +248,7 @@ int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry
 
   // Hand back the whole bytes loaded during this call but not consumed, so
   // the input position is where the careful path expects it.
+  bitcount &= 63;
   UINT nBack = bitcount >> 3;
   if (nBack > (UINT)(in - inStart)) nBack = (UINT)(in - inStart);
   in -= nBack;

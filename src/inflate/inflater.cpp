@@ -16,7 +16,7 @@ const size_t kWindowAlloc = 2 * CInflater::kWindowSize + CInflater::kWindowSlack
 
 // Requested root widths of the decoding tables: wide enough that nearly
 // every symbol is one lookup, small enough to stay in the first-level cache.
-const int kLiteralRootBits = 11;
+const int kLiteralRootBits = 10;
 const int kDistanceRootBits = 8;
 const int kCodeLengthRootBits = 7;
 const WORD kInvalidSymbolMark = 100;

@@ -2,19 +2,20 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace {
 
-const int kMaxTableRecords = 40;
+using sfx::Fits;
+using sfx::LoadBe16;
+using sfx::LoadBe32;
 
-DWORD Be16(const BYTE* p) { return ((DWORD)p[0] << 8) | p[1]; }
-DWORD Be32(const BYTE* p) {
-  return ((DWORD)p[0] << 24) | ((DWORD)p[1] << 16) | ((DWORD)p[2] << 8) | p[3];
-}
+const int kMaxTableRecords = 40;
 
 // Reads exactly nCount bytes at dwOffset, or returns FALSE when they do not
 // all lie inside the file.
 BOOL ReadAt(CFile& file, DWORD dwLength, ULONGLONG qwOffset, void* pBuf, UINT nCount) {
-  if (qwOffset > dwLength || nCount > dwLength - qwOffset) return FALSE;
+  if (!Fits(qwOffset, nCount, dwLength)) return FALSE;
   file.Seek((LONG)(DWORD)qwOffset, CFile::begin);
   return file.Read(pBuf, nCount) == nCount;
 }
@@ -24,12 +25,12 @@ BOOL ReadAt(CFile& file, DWORD dwLength, ULONGLONG qwOffset, void* pBuf, UINT nC
 BOOL FindNameTable(CFile& file, DWORD dwLength, DWORD& dwTableOffset) {
   BYTE header[12];
   if (!ReadAt(file, dwLength, 0, header, sizeof header)) return FALSE;
-  DWORD nTables = Be16(header + 4);
+  DWORD nTables = LoadBe16(header + 4);
   for (DWORD i = 0; i < nTables && i < kMaxTableRecords; ++i) {
     BYTE record[16];
     if (!ReadAt(file, dwLength, 12 + 16 * (ULONGLONG)i, record, sizeof record)) return FALSE;
     if (memcmp(record, "name", 4) == 0) {
-      dwTableOffset = Be32(record + 8);
+      dwTableOffset = LoadBe32(record + 8);
       return TRUE;
     }
   }
@@ -41,7 +42,7 @@ BOOL FindNameTable(CFile& file, DWORD dwLength, DWORD& dwTableOffset) {
 // the file, which ends the parsing.
 BOOL TakeName(CFile& file, DWORD dwLength, ULONGLONG qwString, DWORD nBytes, char* pszName) {
   if (nBytes > (DWORD)kMaxFontNameLength) {
-    if (qwString > dwLength || nBytes > dwLength - qwString) return FALSE;
+    if (!Fits(qwString, nBytes, dwLength)) return FALSE;
     pszName[0] = 0;
     return TRUE;
   }
@@ -63,15 +64,16 @@ BOOL ReadFontFullName(CFile& file, char* pszName) {
 
   BYTE header[6];
   if (!ReadAt(file, dwLength, dwTable, header, sizeof header)) return FALSE;
-  DWORD nRecords = Be16(header + 2);
-  ULONGLONG qwStorage = (ULONGLONG)dwTable + Be16(header + 4);
+  DWORD nRecords = LoadBe16(header + 2);
+  ULONGLONG qwStorage = (ULONGLONG)dwTable + LoadBe16(header + 4);
 
   for (DWORD i = 0; i < nRecords; ++i) {
     BYTE record[12];
     if (!ReadAt(file, dwLength, (ULONGLONG)dwTable + 6 + 12 * (ULONGLONG)i, record, sizeof record))
       break;
-    if (Be16(record) != 1 || Be16(record + 6) != 4) continue;
-    if (!TakeName(file, dwLength, qwStorage + Be16(record + 10), Be16(record + 8), pszName)) break;
+    if (LoadBe16(record) != 1 || LoadBe16(record + 6) != 4) continue;
+    ULONGLONG qwString = qwStorage + LoadBe16(record + 10);
+    if (!TakeName(file, dwLength, qwString, LoadBe16(record + 8), pszName)) break;
   }
   return pszName[0] != 0;
 }

@@ -3,12 +3,10 @@
 #include <cstring>
 
 #include "pack/der_reader.h"
+#include "platform/byte_order.h"
 
 namespace sfx::pack {
 namespace {
-
-uint16_t Le16(const uint8_t* p) { return (uint16_t)(p[0] | p[1] << 8); }
-uint32_t Le32(const uint8_t* p) { return (uint32_t)p[0] | (uint32_t)p[1] << 8 | (uint32_t)p[2] << 16 | (uint32_t)p[3] << 24; }
 
 constexpr uint16_t kPe32 = 0x10B;
 constexpr uint16_t kPe32Plus = 0x20B;
@@ -75,26 +73,26 @@ std::string Pkcs7SignerSubject(const uint8_t* bytes, size_t size, std::string* p
 PeSignature ReadPeSignature(const uint8_t* data, size_t size) {
   PeSignature sig;
   if (size < 0x40 || data[0] != 'M' || data[1] != 'Z') return sig;
-  size_t pe = Le32(data + 0x3C);
-  if (pe > size || size - pe < 24 || memcmp(data + pe, "PE\0\0", 4) != 0) return sig;
-  size_t optionalSize = Le16(data + pe + 20);
+  size_t pe = LoadLe32(data + 0x3C);
+  if (!Fits(pe, 24, size) || memcmp(data + pe, "PE\0\0", 4) != 0) return sig;
+  size_t optionalSize = LoadLe16(data + pe + 20);
   size_t optional = pe + 24;
-  if (optionalSize < 2 || optionalSize > size - optional) return sig;
-  uint16_t magic = Le16(data + optional);
+  if (optionalSize < 2 || !Fits(optional, optionalSize, size)) return sig;
+  uint16_t magic = LoadLe16(data + optional);
   size_t countField = magic == kPe32 ? 92 : magic == kPe32Plus ? 108 : 0;
   if (countField == 0 || optionalSize < countField + 4) return sig;
   sig.pe = true;
   size_t directories = countField + 4;
-  uint32_t count = Le32(data + optional + countField);
+  uint32_t count = LoadLe32(data + optional + countField);
   size_t entry = directories + kSecurityDirectory * 8;
   if (count <= kSecurityDirectory || optionalSize < entry + 8) return sig;
-  uint32_t offset = Le32(data + optional + entry);
-  uint32_t length = Le32(data + optional + entry + 4);
+  uint32_t offset = LoadLe32(data + optional + entry);
+  uint32_t length = LoadLe32(data + optional + entry + 4);
   if (offset == 0 && length == 0) return sig;
   sig.present = true;
   sig.tableOffset = offset;
   sig.tableSize = length;
-  if (offset > size || length > size - offset) {
+  if (!Fits(offset, length, size)) {
     sig.problem = "the certificate table runs past the end of the file";
     return sig;
   }
@@ -102,13 +100,13 @@ PeSignature ReadPeSignature(const uint8_t* data, size_t size) {
   // WIN_CERTIFICATE entries, each 8-byte aligned: the first PKCS#7 one is
   // the signature.
   const uint8_t* table = data + offset;
-  for (size_t at = 0; length - at >= 8;) {
-    size_t entryLength = Le32(table + at);
-    if (entryLength < 8 || entryLength > length - at) {
+  for (size_t at = 0; Fits(at, 8, length);) {
+    size_t entryLength = LoadLe32(table + at);
+    if (entryLength < 8 || !Fits(at, entryLength, length)) {
       sig.problem = "a certificate table entry runs past the table";
       return sig;
     }
-    if (Le16(table + at + 4) == kCertRevision2 && Le16(table + at + 6) == kCertPkcsSignedData) {
+    if (LoadLe16(table + at + 4) == kCertRevision2 && LoadLe16(table + at + 6) == kCertPkcsSignedData) {
       sig.signer = Pkcs7SignerSubject(table + at + 8, entryLength - 8, &sig.problem);
       return sig;
     }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/byte_order.h"
+
 namespace sfx::pack {
 
 DerElement DerReader::Next() {
@@ -26,7 +28,7 @@ DerElement DerReader::Next() {
     for (size_t i = 0; i < count; ++i) length = (length << 8) | p_[2 + i];
     header += count;
   }
-  if (length > left - header) {
+  if (!Fits(header, length, left)) {
     p_ = end_;
     return e;
   }
@@ -119,7 +121,7 @@ std::string DirectoryString(const DerElement& value) {
       break;
     case 0x1E:  // BMPString: UTF-16 big-endian, surrogates shown as U+FFFD
       for (size_t i = 0; i + 1 < value.size; i += 2) {
-        uint32_t c = (uint32_t)value.body[i] << 8 | value.body[i + 1];
+        uint32_t c = LoadBe16(value.body + i);
         AppendUtf8(out, c >= 0xD800 && c < 0xE000 ? 0xFFFD : c);
       }
       break;

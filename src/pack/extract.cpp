@@ -115,20 +115,25 @@ void Stamp(int fd, const TableEntry& e, bool& metadataKept) {
   }
 }
 
-uint64_t Unpack(const SetupFile& setup, const LoadedPayload& payload, const TableEntry& e, int fd) {
+uint64_t Unpack(const SetupFile& setup, const LoadedPayload& payload, const TableEntry& e, int fd,
+                const std::function<void(uint64_t)>& decoded) {
   if (e.start == e.end) return 0;  // an entry without a stream is an empty file
   if (e.start > e.end || e.end > 4 + (uint64_t)payload.layout.dataLength)
     throw Refused{"stream [" + std::to_string(e.start) + ", " + std::to_string(e.end) + ") lies outside the stream area"};
   DecodeOutcome out = DecodeStream(setup.payload(), setup.payloadSize(), e.start,
-                                   [fd](const uint8_t* p, size_t n) { WriteAll(fd, p, n); });
+                                   [fd, &decoded](const uint8_t* p, size_t n) {
+                                     WriteAll(fd, p, n);
+                                     if (decoded) decoded(n);
+                                   });
   if (out.result != 0) throw Refused{"stream fails to decode (result " + std::to_string(out.result) + ")"};
   return out.written;
 }
 
 class Extractor {
  public:
-  Extractor(const SetupFile& setup, const LoadedPayload& payload, int root, const ExtractOptions& options)
-      : setup_(setup), payload_(payload), root_(root), options_(options) {}
+  Extractor(const SetupFile& setup, const LoadedPayload& payload, int root, const ExtractOptions& options,
+            const std::function<void(uint64_t)>& decoded)
+      : setup_(setup), payload_(payload), root_(root), options_(options), decoded_(decoded) {}
 
   void Entry(size_t i, ExtractReport& report) {
     const TableEntry& e = payload_.files[i];
@@ -151,7 +156,7 @@ class Extractor {
       Fd file = CreateFile(dir.get(), name, shown, options_.force);
       uint64_t size = 0;
       try {
-        size = Unpack(setup_, payload_, e, file.get());
+        size = Unpack(setup_, payload_, e, file.get(), decoded_);
         Stamp(file.get(), e, report.metadataKept);
       } catch (const Refused&) {
         unlinkat(dir.get(), name.c_str(), 0);  // no half-written file stays
@@ -168,6 +173,7 @@ class Extractor {
   const LoadedPayload& payload_;
   int root_;
   ExtractOptions options_;
+  std::function<void(uint64_t)> decoded_;
   std::vector<std::string> used_;
 };
 
@@ -183,10 +189,11 @@ Fd OpenTarget(const std::string& dir) {
 }  // namespace
 
 ExtractReport ExtractSetup(const SetupFile& setup, const LoadedPayload& payload, const std::string& dir,
-                           const ExtractOptions& options, const ExtractProgress& progress) {
+                           const ExtractOptions& options, const ExtractProgress& progress,
+                           const std::function<void(uint64_t)>& decoded) {
   Fd root = OpenTarget(dir);
   ExtractReport report;
-  Extractor extractor(setup, payload, root.get(), options);
+  Extractor extractor(setup, payload, root.get(), options, decoded);
   for (size_t i = 0; i < payload.files.size(); ++i) {
     if (progress) progress(i, payload.files.size());
     extractor.Entry(i, report);

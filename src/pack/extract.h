@@ -46,6 +46,7 @@ using ExtractProgress = std::function<void(size_t index, size_t count)>;
 // created with O_EXCL | O_NOFOLLOW, so links inside dir are never followed.
 // Throws ExtractError when dir itself cannot be used.
 ExtractReport ExtractSetup(const SetupFile& setup, const LoadedPayload& payload, const std::string& dir,
-                           const ExtractOptions& options, const ExtractProgress& progress = nullptr);
+                           const ExtractOptions& options, const ExtractProgress& progress = nullptr,
+                           const std::function<void(uint64_t bytes)>& decoded = nullptr);
 
 }  // namespace sfx::pack

@@ -6,6 +6,7 @@
 
 #include "pack/path_variables.h"
 #include "pack/setup_reader.h"
+#include "pack/source_glob.h"
 
 namespace sfx::pack {
 namespace {
@@ -108,8 +109,9 @@ ManifestFile ReadFile(const json& j, size_t index) {
   if (!r.Has("source")) ObjectReader::Fail(r.Key("source"), "missing");
   f.source = r.String("source");
   if (f.source.empty()) ObjectReader::Fail(r.Key("source"), "empty");
-  f.name = r.Has("name") ? r.String("name") : LastComponent(f.source);
-  CheckName(f.name, r.Key("name"));
+  f.nameGiven = r.Has("name");
+  f.name = f.nameGiven ? r.String("name") : LastComponent(f.source);
+  if (r.Has("exclude")) f.exclude = r.Strings("exclude");
   if (r.Has("dest")) f.dest = r.String("dest");
   if (r.Has("platformDir")) f.platformDir = r.String("platformDir");
   if (r.Has("sourcePath")) f.sourcePath = r.String("sourcePath");
@@ -190,12 +192,34 @@ Manifest ParseManifest(const std::string& text, const std::string& baseDir) {
   if (!r.Has("files")) ObjectReader::Fail("files", "missing");
   const json& files = r.Array("files");
   if (files.empty()) ObjectReader::Fail("files", "empty: a setup needs at least one file");
-  for (size_t i = 0; i < files.size(); ++i) m.files.push_back(ReadFile(files[i], i));
+  // Folder and pattern sources become one entry per file found.
+  for (size_t i = 0; i < files.size(); ++i) {
+    size_t first = m.files.size();
+    AppendFileSources(baseDir, ReadFile(files[i], i), i, m.files);
+    for (size_t k = first; k < m.files.size(); ++k)
+      CheckName(m.files[k].name, "files[" + std::to_string(i) + "].name");
+  }
   if (r.Has("programs")) {
     const json& programs = r.Array("programs");
     for (size_t i = 0; i < programs.size(); ++i) m.programs.push_back(ReadProgram(programs[i], i));
   }
   r.Finish();
+  CheckMainProgram(m);
+  return m;
+}
+
+Manifest FolderManifest(const std::string& dir, const std::optional<std::string>& mainProgram) {
+  Manifest m;
+  m.baseDir = dir;
+  std::string trimmed = dir;
+  while (trimmed.size() > 1 && trimmed.back() == '/') trimmed.pop_back();
+  m.project = LastComponent(trimmed);
+  if (m.project.empty() || m.project == "." || m.project == "..") m.project = "setup";
+  m.mainProgram = mainProgram;
+  ManifestFile all;
+  all.source = ".";
+  AppendFileSources(dir, all, 0, m.files);
+  for (const ManifestFile& f : m.files) CheckName(f.name, "files[0].name");
   CheckMainProgram(m);
   return m;
 }

@@ -17,11 +17,13 @@ class ManifestError : public std::runtime_error {
 };
 
 struct ManifestFile {
-  std::string source;      // host path, relative to the manifest's folder
+  std::string source;      // host path, relative to the manifest's folder; may be a folder or pattern
   std::string name;        // default: the source's last component
+  bool nameGiven = false;  // `name` was in the manifest (refused on a folder or pattern)
+  std::vector<std::string> exclude;  // patterns left out of a folder or pattern source
   std::string dest = "%inst%";
   std::string platformDir;
-  std::optional<std::string> sourcePath;  // default: the source's folder, seen from Windows (Z:...)
+  std::optional<std::string> sourcePath;  // default: the source's folder relative to the manifest (.\\sub\\)
   bool platformSpecific = false;
   std::vector<uint32_t> components{0};
   std::vector<uint32_t> platforms;  // lists that allow it; default [1] when platform-specific
@@ -50,6 +52,8 @@ struct Manifest {
   std::vector<ManifestProgram> programs;
   std::optional<std::string> block1File;
   std::optional<std::string> block2File;
+  // Recorded times later than this are clamped to it (SOURCE_DATE_EPOCH).
+  std::optional<uint32_t> latestTime;
 };
 
 // Lists and indices above this are refused.
@@ -59,6 +63,11 @@ constexpr uint32_t kMaxListIndex = 255;
 Manifest ParseManifest(const std::string& text, const std::string& baseDir);
 // Reads and parses a manifest file (at most 16 MiB).
 Manifest ReadManifest(const std::string& path);
+
+// The manifest `sfx pack DIR` stands for: every file below dir, installed
+// in the install folder with its subfolders, the project named after the
+// folder, and the given main program (default: the first file).
+Manifest FolderManifest(const std::string& dir, const std::optional<std::string>& mainProgram);
 
 // "1.2.3.4" -> 0x0001000200030004; nothing for another form.
 std::optional<uint64_t> ParseVersion(const std::string& text);

@@ -81,6 +81,23 @@ Bytes Compress(const Bytes& data, int level, const std::string& name) {
   return stream;
 }
 
+uint32_t Clamped(uint32_t t, const std::optional<uint32_t>& latest) { return latest && t > *latest ? *latest : t; }
+
+// Where the file lay, as the removal log records it: for a relative source
+// its folder relative to the manifest (".\\docs\\"), so that the setup does
+// not depend on where the project lies; an absolute source keeps its folder,
+// seen from Windows (Z:\\...).
+std::string DefaultSourceFolder(const std::string& source) {
+  fs::path parent = fs::path(source).parent_path();
+  if (fs::path(source).is_absolute()) return HostFolderAsWindows(parent.lexically_normal().string());
+  std::string rel = parent.lexically_normal().generic_string();
+  std::string out = ".\\";
+  if (rel.empty() || rel == ".") return out;
+  for (char c : rel) out += c == '/' ? '\\' : c;
+  if (out.back() != '\\') out += '\\';
+  return out;
+}
+
 void AddToLists(std::vector<std::vector<uint32_t>>& lists, const std::vector<uint32_t>& which, uint32_t item) {
   for (uint32_t list : which) {
     if (lists.size() <= list) lists.resize(list + 1);
@@ -98,8 +115,8 @@ void AddFile(const Manifest& m, size_t i, int level, Catalogue& out) {
 
   FileEntry entry;
   entry.name = f.name;
-  entry.ctime = f.ctime.value_or(facts.ctime);
-  entry.mtime = f.mtime.value_or(facts.mtime);
+  entry.ctime = Clamped(f.ctime.value_or(facts.ctime), m.latestTime);
+  entry.mtime = Clamped(f.mtime.value_or(facts.mtime), m.latestTime);
   entry.attribute = f.attribute.value_or(kArchive | (facts.writable ? 0 : kReadOnly));
   if (f.readOnly) entry.attribute = (uint8_t)((entry.attribute & ~kReadOnly) | (*f.readOnly ? kReadOnly : 0));
   entry.versionMS = (uint32_t)(version >> 32);
@@ -109,7 +126,7 @@ void AddFile(const Manifest& m, size_t i, int level, Catalogue& out) {
   item.name = f.name;
   item.destDir = f.dest;
   item.platformDir = f.platformDir;
-  std::string folder = HostFolderAsWindows(fs::absolute(path).parent_path().string());
+  std::string folder = DefaultSourceFolder(f.source);
   bool isMain = m.mainProgram ? *m.mainProgram == f.name : i == 0;
   item.sourcePath = f.sourcePath ? *f.sourcePath : (isMain ? folder + f.name : folder);
   item.platformSpecific = f.platformSpecific ? 1 : 0;

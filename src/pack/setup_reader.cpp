@@ -9,19 +9,17 @@
 #include <memory>
 
 #include "framework/file.h"
+#include "pack/integrity_record.h"
 #include "pack/setup_writer.h"
 #include "payload/archive.h"
 #include "payload/catalogue.h"
 #include "payload/payload_locator.h"
+#include "platform/byte_order.h"
 
 namespace sfx::pack {
 namespace {
 
 const uint64_t kMaxFile = 0xFFFFFFFFull;
-
-uint32_t Le32(const uint8_t* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
 
 // Positions of the locator magic in [0, limit).
 std::vector<size_t> FindMagic(const Bytes& bytes, size_t limit) {
@@ -37,14 +35,14 @@ std::vector<size_t> FindMagic(const Bytes& bytes, size_t limit) {
 }
 
 LocatorInfo ReadLocator(const Bytes& bytes, size_t position) {
-  if (bytes.size() - position < (size_t)kLocatorSize)
+  if (!Fits(position, kLocatorSize, bytes.size()))
     throw ReadError("the payload locator at offset " + std::to_string(position) + " is cut short");
   LocatorInfo info;
   info.present = true;
   info.position = position;
-  info.word = (uint16_t)(bytes[position + 4] | (bytes[position + 5] << 8));
-  info.offset = Le32(bytes.data() + position + kLocatorOffsetField);
-  info.size = Le32(bytes.data() + position + kLocatorSizeField);
+  info.word = LoadLe16(bytes.data() + position + 4);
+  info.offset = LoadLe32(bytes.data() + position + kLocatorOffsetField);
+  info.size = LoadLe32(bytes.data() + position + kLocatorSizeField);
   return info;
 }
 
@@ -176,15 +174,52 @@ Bytes ReadHostFile(const std::string& path) {
   return bytes;
 }
 
+namespace {
+
+// Without a locator the payload runs to the file's end, less an integrity
+// record that closes the file.
+void PlaceBarePayload(SetupFile& setup) {
+  setup.payloadEnd = setup.bytes.size();
+  size_t record = TrailingRecordLength(setup.payload(), setup.payloadSize());
+  if (record == 0) return;
+  setup.payloadEnd -= record;
+  setup.recordLength = record;
+}
+
+// With a locator the payload is the size it gives (the whole rest of the
+// file when that is too large: verify reports it); a record directly after
+// it is noted, whatever follows (a signature's certificate table).
+void PlaceLocatedPayload(SetupFile& setup) {
+  const LocatorInfo& loc = setup.locator;
+  setup.payloadEnd = setup.bytes.size();
+  if ((uint64_t)loc.offset + loc.size > setup.bytes.size()) return;
+  setup.payloadEnd = loc.offset + (size_t)loc.size;
+  const size_t rest = setup.bytes.size() - setup.payloadEnd;
+  if (!StartsIntegrityRecord(setup.record(), rest)) return;
+  try {
+    ParseIntegrityRecord(setup.record(), rest, &setup.recordLength);
+  } catch (const ReadError&) {
+    setup.recordLength = rest;  // damaged: verify says how
+  }
+}
+
+}  // namespace
+
 SetupFile ReadSetupFile(const std::string& path, PayloadSource source) {
   SetupFile setup;
   setup.path = path;
   setup.payloadPath = path;
   setup.bytes = ReadHostFile(path);
-  if (source == PayloadSource::Payload) return setup;
+  if (source == PayloadSource::Payload) {
+    PlaceBarePayload(setup);
+    return setup;
+  }
 
   std::vector<size_t> hits = FindMagic(setup.bytes, setup.bytes.size());
-  if (hits.empty()) return setup;  // a bare payload or a "Data.bin"
+  if (hits.empty()) {  // a bare payload or a "Data.bin"
+    PlaceBarePayload(setup);
+    return setup;
+  }
   setup.locator = ReadLocator(setup.bytes, hits[0]);
   const LocatorInfo& loc = setup.locator;
   if (loc.offset != 0) {
@@ -198,10 +233,12 @@ SetupFile ReadSetupFile(const std::string& path, PayloadSource source) {
     if (FindMagic(setup.bytes, loc.offset).size() != 1)
       throw ReadError(path + " holds more than one payload locator");
     setup.payloadStart = loc.offset;
+    PlaceLocatedPayload(setup);
     setup.signature = ReadPeSignature(setup.bytes.data(), setup.bytes.size());
     if (setup.signature.endsFile && setup.signature.tableOffset >= setup.payloadStart)
       setup.signatureBytes = setup.bytes.size() - SignedContentEnd(setup.signature, setup.bytes.data(),
-                                                                   setup.bytes.size(), (size_t)loc.offset + loc.size);
+                                                                   setup.bytes.size(),
+                                                                   setup.payloadEnd + setup.recordLength);
     return setup;
   }
   if (hits.size() != 1) throw ReadError(path + " holds more than one payload locator");
@@ -211,6 +248,7 @@ SetupFile ReadSetupFile(const std::string& path, PayloadSource source) {
     throw ReadError(path + " carries no payload and there is no " + kDataFileName + " beside it");
   setup.payloadPath = dataPath;
   setup.bytes = ReadHostFile(dataPath);
+  PlaceBarePayload(setup);
   return setup;
 }
 
@@ -220,11 +258,11 @@ LoadedPayload LoadPayload(const uint8_t* payload, size_t size) {
   LoadedPayload out;
   LoadedLayout& layout = out.layout;
   layout.payloadSize = (uint32_t)size;
-  layout.dataLength = Le32(payload);
-  if ((uint64_t)layout.dataLength + 8 > size)
+  layout.dataLength = LoadLe32(payload);
+  if (!Fits(4, (uint64_t)layout.dataLength + 4, size))
     throw ReadError("payload of " + std::to_string(size) + " bytes ends inside its stream area of " +
                     std::to_string(layout.dataLength) + " bytes or the file-table length after it");
-  layout.fileTableField = Le32(payload + 4 + layout.dataLength);
+  layout.fileTableField = LoadLe32(payload + 4 + layout.dataLength);
   layout.fileTableOffset = layout.dataLength + 8;
 
   CMemFile mem(payload, (UINT)size);

@@ -39,20 +39,25 @@ struct SetupFile {
   Bytes bytes;              // the whole payload file
   LocatorInfo locator;
   size_t payloadStart = 0;  // in bytes
+  size_t payloadEnd = 0;    // the locator's offset + size, else where an integrity record starts, else the end
+  size_t recordLength = 0;  // the integrity record's bytes at payloadEnd; 0: none found
   // A setup signed after packing: its Authenticode signature, and the bytes
   // it added at the end (the certificate table and its alignment), which
   // are not part of the payload.
   PeSignature signature;
   size_t signatureBytes = 0;
   const uint8_t* payload() const { return bytes.data() + payloadStart; }
-  size_t payloadSize() const { return bytes.size() - payloadStart - signatureBytes; }
+  size_t payloadSize() const { return payloadEnd - payloadStart; }
+  const uint8_t* record() const { return bytes.data() + payloadEnd; }
 };
 
 // Reads a whole host file; refuses one of 4 GiB or more (payload positions
 // are 32-bit). Throws ReadError.
 Bytes ReadHostFile(const std::string& path);
 
-// Reads a setup executable, a bare payload or a "Data.bin".
+// Reads a setup executable, a bare payload or a "Data.bin". The payload ends
+// where the locator's size says, or, without a locator, where an integrity
+// record closing the file begins; a record found there is noted.
 // Auto: no locator magic at all -> the file is a payload starting at 0. One
 // locator with an offset -> the payload starts there (copies of the magic
 // inside the payload itself are ignored). One locator without an offset ->

@@ -5,20 +5,12 @@
 #include <fstream>
 
 #include "payload/payload_locator.h"
+#include "platform/byte_order.h"
 
 namespace fs = std::filesystem;
 
 namespace sfx::pack {
 namespace {
-
-uint32_t GetLe32(const std::vector<uint8_t>& b, size_t at) {
-  return (uint32_t)b[at] | ((uint32_t)b[at + 1] << 8) | ((uint32_t)b[at + 2] << 16) |
-         ((uint32_t)b[at + 3] << 24);
-}
-
-void PutLe32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-  for (int i = 0; i < 4; ++i) b[at + i] = (uint8_t)(v >> (8 * i));
-}
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -72,14 +64,14 @@ size_t FindPayloadLocator(const std::vector<uint8_t>& stub) {
   }
   if (count == 0) throw SetupError("the stub holds no payload locator");
   if (count > 1) throw SetupError("the stub holds more than one payload locator");
-  if (stub.size() - found < (size_t)kLocatorSize) throw SetupError("the stub's payload locator is cut short");
+  if (!Fits(found, kLocatorSize, stub.size())) throw SetupError("the stub's payload locator is cut short");
   return found;
 }
 
 LocatorFields ReadPayloadLocator(const std::vector<uint8_t>& image, size_t position) {
-  if (position > image.size() || image.size() - position < (size_t)kLocatorSize)
+  if (!Fits(position, kLocatorSize, image.size()))
     throw SetupError("payload locator outside the image");
-  return {GetLe32(image, position + kLocatorOffsetField), GetLe32(image, position + kLocatorSizeField)};
+  return {LoadLe32(&image[position + kLocatorOffsetField]), LoadLe32(&image[position + kLocatorSizeField])};
 }
 
 std::vector<uint8_t> MakeSetupImage(const std::vector<uint8_t>& stub,
@@ -93,8 +85,8 @@ std::vector<uint8_t> MakeSetupImage(const std::vector<uint8_t>& stub,
   image.reserve(stub.size() + payload.size());
   image.insert(image.end(), stub.begin(), stub.end());
   image.insert(image.end(), payload.begin(), payload.end());
-  PutLe32(image, position + kLocatorOffsetField, (uint32_t)stub.size());
-  PutLe32(image, position + kLocatorSizeField, (uint32_t)payload.size());
+  StoreLe32(&image[position + kLocatorOffsetField], (uint32_t)stub.size());
+  StoreLe32(&image[position + kLocatorSizeField], (uint32_t)payload.size());
   return image;
 }
 

@@ -21,6 +21,7 @@ void CheckLocator(const SetupFile& setup, std::vector<std::string>& problems) {
   if ((uint64_t)loc.size != setup.payloadSize())
     problems.push_back("locator: payload size is " + to_string(loc.size) + " but " +
                        to_string(setup.payloadSize()) + " bytes follow the payload offset");
+  CheckAfterPayload(setup, problems);
 }
 
 // A signature is reported; one that leaves part of the payload unsigned, or
@@ -67,11 +68,14 @@ void CheckTiling(const LoadedPayload& p, std::vector<std::string>& problems) {
                        to_string(areaEnd));
 }
 
-void CheckStream(const SetupFile& setup, const LoadedPayload& p, size_t i, VerifyReport& report) {
+void CheckStream(const SetupFile& setup, const LoadedPayload& p, size_t i, VerifyReport& report,
+                 const DecodedBytes& decoded) {
   const TableEntry& e = p.files[i];
   const uint64_t areaEnd = 4 + (uint64_t)p.layout.dataLength;
   if (e.start >= e.end || e.end > areaEnd) return;  // no stream, or reported by the tiling
-  DecodeOutcome out = DecodeStream(setup.payload(), setup.payloadSize(), e.start, nullptr);
+  ByteSink sink;
+  if (decoded) sink = [&decoded](const uint8_t*, size_t n) { decoded(n); };
+  DecodeOutcome out = DecodeStream(setup.payload(), setup.payloadSize(), e.start, sink);
   report.streams++;
   report.decodedBytes += out.written;
   const uint64_t length = e.end - e.start;
@@ -127,24 +131,32 @@ void CheckLayout(const LoadedPayload& p, std::vector<std::string>& problems) {
 
 }  // namespace
 
-VerifyReport VerifySetup(const SetupFile& setup, const VerifyProgress& progress) {
+VerifyReport VerifySetup(const SetupFile& setup, const VerifyProgress& progress, const DecodedBytes& decoded) {
   VerifyReport report;
   CheckLocator(setup, report.problems);
   CheckSignature(setup, report);
   LoadedPayload payload;
+  bool loaded = true;
   try {
     payload = LoadPayload(setup.payload(), setup.payloadSize());
   } catch (const ReadError& e) {
     report.problems.push_back(e.what());
-    return report;
+    loaded = false;
   }
+  // The record names damaged regions even when the catalogue does not load.
+  std::vector<std::string> names;
+  for (const TableEntry& e : payload.files) names.push_back(e.name);
+  IntegrityOutcome integrity = CheckIntegrityRecord(setup, names);
+  report.integrity = integrity.state;
+  report.problems.insert(report.problems.end(), integrity.problems.begin(), integrity.problems.end());
+  if (!loaded) return report;
   report.entries = payload.files.size();
   CheckLayout(payload, report.problems);
   CheckTiling(payload, report.problems);
   CheckCatalogue(payload, report.problems);
   for (size_t i = 0; i < payload.files.size(); ++i) {
     if (progress) progress(i, payload.files.size());
-    CheckStream(setup, payload, i, report);
+    CheckStream(setup, payload, i, report, decoded);
   }
   return report;
 }

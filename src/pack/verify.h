@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/integrity_check.h"
 #include "pack/setup_reader.h"
 
 namespace sfx::pack {
@@ -17,6 +18,7 @@ struct VerifyReport {
   size_t streams = 0;                 // streams decoded
   uint64_t decodedBytes = 0;          // their output
   size_t entries = 0;
+  IntegrityState integrity = IntegrityState::Absent;  // the integrity record's verdict
   // The Authenticode signature of a setup executable: "none", or its signer
   // and the signed range; empty for a payload or a file that is no PE image.
   std::string signature;
@@ -25,6 +27,10 @@ struct VerifyReport {
 // Called before each stream with its entry index and the entry count.
 using VerifyProgress = std::function<void(size_t index, size_t count)>;
 
-VerifyReport VerifySetup(const SetupFile& setup, const VerifyProgress& progress = nullptr);
+// Called with the bytes each piece of decoding gives.
+using DecodedBytes = std::function<void(uint64_t bytes)>;
+
+VerifyReport VerifySetup(const SetupFile& setup, const VerifyProgress& progress = nullptr,
+                         const DecodedBytes& decoded = nullptr);
 
 }  // namespace sfx::pack

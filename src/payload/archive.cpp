@@ -6,21 +6,9 @@
 #include <cstring>
 
 #include "framework/exceptions.h"
+#include "platform/byte_order.h"
 
 namespace {
-
-// Little-endian values, whatever the build's byte order.
-WORD GetWord(const BYTE* p) { return (WORD)(p[0] | (p[1] << 8)); }
-DWORD GetDword(const BYTE* p) {
-  return (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24);
-}
-void PutWord(BYTE* p, WORD w) {
-  p[0] = (BYTE)w;
-  p[1] = (BYTE)(w >> 8);
-}
-void PutDword(BYTE* p, DWORD dw) {
-  for (int i = 0; i < 4; ++i) p[i] = (BYTE)(dw >> (8 * i));
-}
 
 // A string length prefix says 0xFF, then this WORD: a 16-bit-character
 // string follows (its own length prefix comes next).
@@ -196,7 +184,7 @@ CArchive& CArchive::operator<<(BYTE by) {
 CArchive& CArchive::operator<<(WORD w) {
   CheckStoring();
   BYTE b[2];
-  PutWord(b, w);
+  sfx::StoreLe16(b, w);
   WriteBytes(b, 2);
   return *this;
 }
@@ -204,7 +192,7 @@ CArchive& CArchive::operator<<(WORD w) {
 CArchive& CArchive::operator<<(DWORD dw) {
   CheckStoring();
   BYTE b[4];
-  PutDword(b, dw);
+  sfx::StoreLe32(b, dw);
   WriteBytes(b, 4);
   return *this;
 }
@@ -221,7 +209,7 @@ CArchive& CArchive::operator>>(WORD& w) {
   CheckLoading();
   BYTE b[2];
   ReadBytes(b, 2);
-  w = GetWord(b);
+  w = sfx::LoadLe16(b);
   return *this;
 }
 
@@ -229,7 +217,7 @@ CArchive& CArchive::operator>>(DWORD& dw) {
   CheckLoading();
   BYTE b[4];
   ReadBytes(b, 4);
-  dw = GetDword(b);
+  dw = sfx::LoadLe32(b);
   return *this;
 }
 

@@ -5,6 +5,7 @@
 #include "framework/collections.h"
 #include "framework/exceptions.h"
 #include "payload/archive.h"
+#include "platform/byte_order.h"
 
 void CStringArray::Serialize(CArchive& ar) {
   if (ar.IsStoring()) {
@@ -29,12 +30,8 @@ void CDWordArray::Serialize(CArchive& ar) {
   DWORD* pData = GetData();
   BYTE* pBytes = (BYTE*)pData;
   UINT nRead = ar.Read(pBytes, (UINT)nCount * 4);
-  for (int i = 0; i < nCount; ++i) {
-    const BYTE* p = pBytes + (size_t)i * 4;
-    pData[i] = (UINT)i * 4 + 4 <= nRead
-                   ? (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24)
-                   : 0;
-  }
+  const sfx::ByteView read{pBytes, nRead};
+  for (int i = 0; i < nCount; ++i) pData[i] = read.Le32((uint64_t)i * 4);
 }
 
 void CObArray::Serialize(CArchive& ar) {

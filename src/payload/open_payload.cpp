@@ -5,6 +5,7 @@
 #include "payload/catalogue.h"
 #include "payload/payload_checks.h"
 #include "payload/payload_locator.h"
+#include "platform/byte_order.h"
 
 namespace {
 
@@ -15,7 +16,7 @@ DWORD ReadLength(CFile& file) {
   BYTE b[4] = {0, 0, 0, 0};
   if (file.Read(b, 4) != 4)
     AfxThrowArchiveException(CArchiveException::endOfFile, file.GetFilePath());
-  return (DWORD)b[0] | ((DWORD)b[1] << 8) | ((DWORD)b[2] << 16) | ((DWORD)b[3] << 24);
+  return sfx::LoadLe32(b);
 }
 
 // Moves forward by an unsigned 32-bit count: Seek's offset from the current

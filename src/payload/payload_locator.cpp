@@ -1,5 +1,7 @@
 #include "payload/payload_locator.h"
 
+#include "platform/byte_order.h"
+
 // Spelled byte by byte rather than as a string literal: the magic must
 // occur exactly once in the executable, here, or the packer cannot tell
 // which occurrence to patch. "used" keeps the block through the linker's
@@ -12,6 +14,8 @@ __attribute__((used)) extern volatile const unsigned char g_PayloadLocator[kLoca
 };
 
 DWORD GetPayloadOffset() {
-  const volatile unsigned char* p = g_PayloadLocator + kLocatorOffsetField;
-  return (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24);
+  // Copied out of the volatile block first: each byte is read from memory.
+  unsigned char field[4];
+  for (int i = 0; i < 4; ++i) field[i] = g_PayloadLocator[kLocatorOffsetField + i];
+  return sfx::LoadLe32(field);
 }

@@ -135,6 +135,15 @@ json LocatorJson(const pack::SetupFile& setup) {
   return j;
 }
 
+json IntegrityJson(const pack::SetupFile& setup) {
+  json j = {{"present", setup.recordLength != 0}};
+  if (setup.recordLength != 0) {
+    j["offset"] = setup.payloadEnd;
+    j["length"] = setup.recordLength;
+  }
+  return j;
+}
+
 void PrintJson(const json& j) {
   std::cout << j.dump(2, ' ', false, json::error_handler_t::replace) << "\n";
 }
@@ -151,6 +160,10 @@ pack::LoadedPayload LoadCatalogue(const pack::SetupFile& setup) {
   try {
     return pack::LoadPayload(setup.payload(), setup.payloadSize());
   } catch (const pack::ReadError& e) {
+    // Without a locator or an integrity record nothing says the file is a
+    // payload: the loader's arithmetic would only confuse.
+    if (!setup.locator.present && setup.recordLength == 0)
+      throw ToolError("no setup payload found in " + setup.path);
     throw ToolError(setup.payloadPath + ": " + e.what());
   }
 }

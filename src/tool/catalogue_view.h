@@ -28,6 +28,8 @@ nlohmann::json ItemJson(const pack::Item& item);
 nlohmann::json ProjectJson(const pack::Project& project);
 nlohmann::json LayoutJson(const pack::LoadedLayout& layout);
 nlohmann::json LocatorJson(const pack::SetupFile& setup);
+// Whether the payload carries an integrity record, and where (file offset).
+nlohmann::json IntegrityJson(const pack::SetupFile& setup);
 
 // Prints JSON on standard output; bytes that are not UTF-8 become U+FFFD so
 // that the output always parses.

@@ -70,6 +70,7 @@ void AddDecodeCommand(CLI::App& app, int* status) {
   cmd->add_option("FILE", o->file, "File holding the stream")->required();
   cmd->add_option("-o,--output", o->out, "File to write the decoded bytes to")->required();
   cmd->add_option("--offset", o->offset, "Byte offset of the stream in FILE (decimal or 0x hex; default 0)");
+  HelpFooter(cmd, "sfx decode app-setup -o stream.out --offset 0x1f404", "");
   cmd->callback([o, status] { *status = RunDecode(*o); });
 }
 

@@ -34,6 +34,10 @@ void DumpLocator(std::ostream& os, const pack::SetupFile& s) {
        << ", payload offset " << loc.offset << ", payload size " << loc.size << "\n";
   os << "payload: " << s.payloadPath << " from file offset " << s.payloadStart << ", " << s.payloadSize()
      << " bytes\n";
+  if (s.recordLength != 0)
+    os << "integrity record: at file offset " << s.payloadEnd << ", " << s.recordLength << " bytes\n";
+  else
+    os << "integrity record: none\n";
 }
 
 void DumpLayout(std::ostream& os, const pack::LoadedLayout& l) {
@@ -102,6 +106,7 @@ void RunDump(const DumpOptions& o) {
     json files = json::array();
     for (const pack::TableEntry& e : p.files) files.push_back(EntryJson(e));
     PrintJson({{"file", setup.path}, {"locator", LocatorJson(setup)}, {"layout", LayoutJson(p.layout)},
+               {"integrityRecord", IntegrityJson(setup)},
                {"fileTable", files}, {"project", ProjectJson(p.project)}});
     return;
   }
@@ -119,6 +124,7 @@ void AddDumpCommand(CLI::App& app, int* status) {
   auto o = std::make_shared<DumpOptions>();
   CLI::App* cmd = app.add_subcommand("dump", "Show the whole catalogue, the locator and the payload's layout");
   cmd->add_option("SETUP", o->setup, "Setup executable, bare payload or Data.bin")->required();
+  HelpFooter(cmd, "sfx dump app-setup --json", "");
   cmd->add_flag("--json", o->json, "Print JSON");
   cmd->add_flag("--payload", o->payloadOnly, "Take the whole file as a payload, even if it holds a locator");
   cmd->callback([o, status] {

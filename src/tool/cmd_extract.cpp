@@ -16,6 +16,7 @@ struct ExtractCmdOptions {
   bool flat = false;
   bool force = false;
   bool payloadOnly = false;
+  bool quiet = false;
 };
 
 int RunExtract(const ExtractCmdOptions& o) {
@@ -24,18 +25,23 @@ int RunExtract(const ExtractCmdOptions& o) {
   pack::ExtractReport report;
   try {
     Progress progress("extracting");
+    uint64_t total = 0;
+    for (const pack::Item& item : payload.project.items) total += item.size;
+    progress.SetTotalBytes(total);
     report = pack::ExtractSetup(setup, payload, o.dir, {o.flat, o.force},
-                                [&](size_t i, size_t n) { progress.Update(i, n, payload.files[i].name); });
+                                [&](size_t i, size_t n) { progress.Update(i, n, payload.files[i].name); },
+                                [&](uint64_t bytes) { progress.AddBytes(bytes); });
   } catch (const pack::ExtractError& e) {
     throw ToolError(e.what());
   }
-  for (const pack::ExtractedFile& f : report.files)
-    printf("%s (%llu bytes)\n", Printable(f.path).c_str(), (unsigned long long)f.size);
+  if (!o.quiet)
+    for (const pack::ExtractedFile& f : report.files)
+      printf("%s (%llu bytes)\n", Printable(f.path).c_str(), (unsigned long long)f.size);
   if (!report.metadataKept)
     fprintf(stderr, "sfx: note: %s keeps no extended attributes; creation times and attribute bytes were not kept\n",
             o.dir.c_str());
   for (const std::string& r : report.refusals) fprintf(stderr, "sfx: refused %s\n", Printable(r).c_str());
-  printf("%zu of %zu files extracted into %s\n", report.files.size(), payload.files.size(), o.dir.c_str());
+  if (!o.quiet) printf("%zu of %zu files extracted into %s\n", report.files.size(), payload.files.size(), o.dir.c_str());
   return report.refusals.empty() ? 0 : 1;
 }
 
@@ -47,6 +53,8 @@ void AddExtractCommand(CLI::App& app, int* status) {
       "extract", "Unpack every file into DIR/<variable>/<path>/<name> (e.g. DIR/inst/readme.txt), never outside DIR");
   cmd->add_option("SETUP", o->setup, "Setup executable, bare payload or Data.bin")->required();
   cmd->add_option("-d,--dir", o->dir, "Folder to unpack into (made if missing)")->required();
+  cmd->add_flag("-q,--quiet", o->quiet, "Print only problems: no line per file, no summary");
+  HelpFooter(cmd, "sfx extract app-setup -d unpacked", "");
   cmd->add_flag("--flat", o->flat, "Put every file directly in DIR; repeated names get ~2, ~3, ...");
   cmd->add_flag("--force", o->force, "Replace existing files");
   cmd->add_flag("--payload", o->payloadOnly, "Take the whole file as a payload, even if it holds a locator");

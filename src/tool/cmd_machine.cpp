@@ -8,10 +8,12 @@
 #include <iostream>
 #include <sstream>
 
+#include "platform/byte_order.h"
 #include "platform/host/prefix.h"
 #include "platform/host/registry_view.h"
 #include "tool/catalogue_view.h"
 #include "tool/commands.h"
+#include "tool/machine_snapshot.h"
 #include "tool/tool_error.h"
 
 namespace sfx::tool {
@@ -99,9 +101,7 @@ std::vector<std::string> Strings(const std::vector<uint8_t>& data) {
 
 json ValueData(const host::RegistryValue& v) {
   if ((v.type == 4 || v.type == 5) && v.data.size() == 4) {
-    uint32_t n = v.type == 4 ? (uint32_t)(v.data[0] | v.data[1] << 8 | v.data[2] << 16 | (uint32_t)v.data[3] << 24)
-                             : (uint32_t)(v.data[3] | v.data[2] << 8 | v.data[1] << 16 | (uint32_t)v.data[0] << 24);
-    return n;
+    return v.type == 4 ? LoadLe32(v.data.data()) : LoadBe32(v.data.data());
   }
   if (v.type == 1 || v.type == 2) {
     std::vector<std::string> s = Strings(v.data);
@@ -111,7 +111,9 @@ json ValueData(const host::RegistryValue& v) {
   return Hex(v.data);
 }
 
-std::string ValueText(const host::RegistryValue& v) {
+}  // namespace
+
+std::string RegistryValueText(const host::RegistryValue& v) {
   json d = ValueData(v);
   if (d.is_number()) {
     char buf[48];
@@ -126,9 +128,11 @@ std::string ValueText(const host::RegistryValue& v) {
   return Printable(d.get<std::string>());
 }
 
-json ValueJson(const host::RegistryValue& v) {
+json RegistryValueJson(const host::RegistryValue& v) {
   return {{"name", v.name}, {"type", TypeName(v.type)}, {"typeCode", v.type}, {"data", ValueData(v)}};
 }
+
+namespace {
 
 void RunRegQuery(const MachineOptions& o) {
   int root = 0;
@@ -139,9 +143,9 @@ void RunRegQuery(const MachineOptions& o) {
     long rc = host::ReadRegistryValue(o.key, o.value, v);
     if (rc != 0) throw ToolError("no value \"" + o.value + "\" in " + o.key + " (error " + std::to_string(rc) + ")");
     if (o.json)
-      PrintJson(ValueJson(v));
+      PrintJson(RegistryValueJson(v));
     else
-      printf("%s  %s  %s\n", Printable(v.name).c_str(), TypeName(v.type), ValueText(v).c_str());
+      printf("%s  %s  %s\n", Printable(v.name).c_str(), TypeName(v.type), RegistryValueText(v).c_str());
     return;
   }
   host::RegistryKeyContents contents;
@@ -149,20 +153,22 @@ void RunRegQuery(const MachineOptions& o) {
   if (rc != 0) throw ToolError("no key " + o.key + " (error " + std::to_string(rc) + ")");
   if (o.json) {
     json values = json::array();
-    for (const auto& v : contents.values) values.push_back(ValueJson(v));
+    for (const auto& v : contents.values) values.push_back(RegistryValueJson(v));
     PrintJson({{"key", o.key}, {"subkeys", contents.subkeys}, {"values", values}});
     return;
   }
   printf("%s\n", o.key.c_str());
   for (const auto& v : contents.values)
     printf("  %s  %s  %s\n", v.name.empty() ? "(default)" : Printable(v.name).c_str(), TypeName(v.type),
-           ValueText(v).c_str());
+           RegistryValueText(v).c_str());
   for (const auto& s : contents.subkeys) printf("  %s\\\n", Printable(s).c_str());
 }
 
+}  // namespace
+
 // What the restart will do, read before it runs: the registry's pairs and
 // the [rename] lines of WININIT.INI.
-std::vector<std::string> PendingWork() {
+std::vector<std::string> PendingRenameLines() {
   std::vector<std::string> lines;
   host::RegistryValue v;
   if (host::ReadRegistryValue(kSessionManager, kPendingValue, v) == 0) {
@@ -199,8 +205,10 @@ std::vector<std::string> PendingWork() {
   return lines;
 }
 
+namespace {
+
 void RunReboot() {
-  std::vector<std::string> work = PendingWork();
+  std::vector<std::string> work = PendingRenameLines();
   int done = host::PerformPendingRenames();
   for (const std::string& line : work) printf("%s\n", Printable(line).c_str());
   printf("%d pending renames performed; PendingFileRenameOperations and WININIT.INI [rename] cleared\n", done);
@@ -212,15 +220,18 @@ void AddPrefixCommand(CLI::App& app, int* status) {
   auto o = std::make_shared<MachineOptions>();
   CLI::App* cmd = app.add_subcommand("prefix", "The emulated Windows machine ($SFX_PREFIX or the default folder)");
   cmd->require_subcommand(1);
+  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
   CLI::App* init = cmd->add_subcommand("init", "Create the prefix (if missing) and optionally set its Windows family");
   init->add_option("--family", o->family, "nt or 95; kept in <prefix>/family, used when SFX_WINVER is unset")
       ->check(CLI::IsMember({"nt", "95"}));
+  HelpFooter(init, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
   init->callback([o, status] {
     RunPrefixInit(*o);
     *status = 0;
   });
   CLI::App* show = cmd->add_subcommand("show", "Show where the prefix is and its family");
   show->add_flag("--json", o->json, "Print JSON");
+  HelpFooter(show, "sfx prefix show --json", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
   show->callback([o, status] {
     RunPrefixShow(*o);
     *status = 0;
@@ -231,11 +242,13 @@ void AddRegCommand(CLI::App& app, int* status) {
   auto o = std::make_shared<MachineOptions>();
   CLI::App* cmd = app.add_subcommand("reg", "Read the emulated registry");
   cmd->require_subcommand(1);
+  HelpFooter(cmd, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs'", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
   CLI::App* query = cmd->add_subcommand("query", "A key's values and subkeys, or one value");
   query->add_option("KEY", o->key, "Key, e.g. HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs")
       ->required();
   query->add_option("VALUE", o->value, "Value name (omit for the whole key)");
   query->add_flag("--json", o->json, "Print JSON");
+  HelpFooter(query, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs' --json", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
   query->callback([o, status] {
     RunRegQuery(*o);
     *status = 0;
@@ -244,6 +257,7 @@ void AddRegCommand(CLI::App& app, int* status) {
 
 void AddRebootCommand(CLI::App& app, int* status) {
   CLI::App* cmd = app.add_subcommand("reboot", "Restart the emulated machine: perform and clear the pending renames");
+  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx reboot", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
   cmd->callback([status] {
     RunReboot();
     *status = 0;

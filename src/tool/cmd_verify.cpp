@@ -16,16 +16,31 @@ struct VerifyOptions {
 
 int RunVerify(const VerifyOptions& o) {
   pack::SetupFile setup = OpenSetup(o.setup, o.payloadOnly);
+  // A file with neither a locator nor a record is refused in one line when
+  // it does not load as a payload: it is most likely no setup at all.
+  if (!setup.locator.present && setup.recordLength == 0) LoadCatalogue(setup);
   pack::VerifyReport report;
   {
     Progress progress("verifying");
-    report = pack::VerifySetup(setup, [&](size_t i, size_t n) { progress.Update(i, n); });
+    try {
+      uint64_t total = 0;
+      for (const pack::Item& item : pack::LoadPayload(setup.payload(), setup.payloadSize()).project.items)
+        total += item.size;
+      progress.SetTotalBytes(total);
+    } catch (const pack::ReadError&) {  // verify reports it
+    }
+    report = pack::VerifySetup(setup, [&](size_t i, size_t n) { progress.Update(i, n); },
+                               [&](uint64_t bytes) { progress.AddBytes(bytes); });
   }
   if (!report.signature.empty()) printf("signature: %s\n", Printable(report.signature).c_str());
   for (const std::string& problem : report.problems) fprintf(stderr, "%s: %s\n", o.setup.c_str(), Printable(problem).c_str());
   if (!report.problems.empty()) return 1;
-  printf("OK: %s: %zu entries, %zu streams decoded to %llu bytes, catalogue and layout consistent\n",
-         o.setup.c_str(), report.entries, report.streams, (unsigned long long)report.decodedBytes);
+  printf("OK: %s: %zu entries, %zu streams decoded to %llu bytes, catalogue and layout consistent%s\n",
+         o.setup.c_str(), report.entries, report.streams, (unsigned long long)report.decodedBytes,
+         report.integrity == pack::IntegrityState::Intact ? ", integrity record matches (SHA-256)" : "");
+  if (report.integrity == pack::IntegrityState::Absent)
+    printf("%s: the payload carries no integrity record; damage that still decodes cannot be seen\n",
+           o.setup.c_str());
   return 0;
 }
 
@@ -36,6 +51,7 @@ void AddVerifyCommand(CLI::App& app, int* status) {
   CLI::App* cmd = app.add_subcommand(
       "verify", "Decode every stream and check offsets, tiling, indices, names and the payload's end");
   cmd->add_option("SETUP", o->setup, "Setup executable, bare payload or Data.bin")->required();
+  HelpFooter(cmd, "sfx verify app-setup", "");
   cmd->add_flag("--payload", o->payloadOnly, "Take the whole file as a payload, even if it holds a locator");
   cmd->callback([o, status] { *status = RunVerify(*o); });
 }

@@ -16,5 +16,12 @@ void AddDecodeCommand(CLI::App& app, int* status);
 void AddPrefixCommand(CLI::App& app, int* status);
 void AddRegCommand(CLI::App& app, int* status);
 void AddRebootCommand(CLI::App& app, int* status);
+void AddRunCommand(CLI::App& app, int* status);
+
+// The close of a command's --help: an example and the environment variables
+// the command reads ("" for none).
+inline void HelpFooter(CLI::App* cmd, const std::string& example, const std::string& environment) {
+  cmd->footer("\nExample:\n  " + example + "\n\nEnvironment: " + (environment.empty() ? "none" : environment));
+}
 
 }  // namespace sfx::tool

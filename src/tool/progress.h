@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace sfx::tool {
@@ -17,9 +18,18 @@ class Progress {
   Progress& operator=(const Progress&) = delete;
 
   void Update(size_t index, size_t count, const std::string& item = std::string());
+  // Byte counting: the total to expect, and bytes done since the last call,
+  // so that one large file shows progress too.
+  void SetTotalBytes(uint64_t total) { totalBytes_ = total; }
+  void AddBytes(uint64_t n);
 
  private:
+  void Draw();
+
   std::string what_;
+  std::string line_;  // "3/40 name"
+  uint64_t totalBytes_ = 0;
+  uint64_t doneBytes_ = 0;
   bool enabled_;
   bool shown_ = false;
   std::chrono::steady_clock::time_point start_;

@@ -15,6 +15,7 @@
 #include "pack/atomic_output.h"
 #include "pack/authenticode.h"
 #include "pack/setup_reader.h"
+#include "platform/byte_order.h"
 #include "tool/tool_error.h"
 
 extern char** environ;
@@ -96,9 +97,9 @@ int RunLogged(std::vector<std::string> argv, const std::string& logPath) {
 // checksum and the security directory lie); 0 for no PE image.
 size_t HeadersEnd(const pack::Bytes& image) {
   if (image.size() < 0x40) return 0;
-  size_t pe = image[0x3C] | image[0x3D] << 8 | image[0x3E] << 16 | (size_t)image[0x3F] << 24;
-  if (pe > image.size() || image.size() - pe < 24) return 0;
-  size_t end = pe + 24 + (image[pe + 20] | image[pe + 21] << 8);
+  size_t pe = LoadLe32(&image[0x3C]);
+  if (!Fits(pe, 24, image.size())) return 0;
+  size_t end = pe + 24 + LoadLe16(&image[pe + 20]);
   return end <= image.size() ? end : 0;
 }
 

@@ -21,8 +21,7 @@
 #include "platform/host/prefix.h"
 #include "platform/host/registry_view.h"
 #include "support/damaged_catalogue.h"
-
-extern char** environ;
+#include "support/process.h"
 
 namespace fs = std::filesystem;
 
@@ -33,24 +32,6 @@ const char kFontsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Fonts";
 
 namespace {
 
-std::vector<std::string> ChildEnvironment(const std::string& prefixRoot, Family family) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    if (strncmp(*e, "SFX_PREFIX=", 11) == 0 || strncmp(*e, "SFX_WINVER=", 11) == 0) continue;
-    env.push_back(*e);
-  }
-  env.push_back("SFX_PREFIX=" + prefixRoot);
-  if (family == Family::Win95) env.push_back("SFX_WINVER=95");
-  return env;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-  std::vector<char*> out;
-  for (std::string& s : strings) out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
-}
-
 uint64_t Ticks(const FILETIME& ft) { return ((uint64_t)ft.dwHighDateTime << 32) | ft.dwLowDateTime; }
 
 int64_t UnixSeconds(const FILETIME& ft) {
@@ -60,27 +41,21 @@ int64_t UnixSeconds(const FILETIME& ft) {
 }  // namespace
 
 StubProcess::StubProcess(const std::string& exe, const std::string& prefixRoot, Family family) {
-  std::vector<std::string> env = ChildEnvironment(prefixRoot, family);
-  std::vector<char*> envp = Pointers(env);
-  std::vector<std::string> args = {exe};
-  std::vector<char*> argv = Pointers(args);
-  std::string errPath = scratch_ / "stderr";
+  std::vector<std::string> set = {"SFX_PREFIX=" + prefixRoot};
+  if (family == Family::Win95) set.push_back("SFX_WINVER=95");
   // Standard output is a pipe that the programs the stub starts inherit:
   // its end of file tells that the run and all of them are over.
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
   outFd_ = out[0];
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                   0644);
-  int rc = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
+  try {
+    pid_ = sfx::test::Spawn({exe}, sfx::test::EnvironmentWith(set, {"SFX_WINVER"}), "",
+                            scratch_ / "stderr", out[1]);
+  } catch (...) {
+    close(out[1]);
+    throw;
+  }
   close(out[1]);
-  if (rc != 0) throw std::runtime_error("cannot start " + exe + ": " + strerror(rc));
 }
 
 StubProcess::~StubProcess() {
@@ -110,23 +85,10 @@ void DrainUntilClosed(int fd, std::chrono::steady_clock::time_point deadline) {
 
 StubResult StubProcess::Wait(int timeoutMs) {
   if (done_) return result_;
-  int status = 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    pid_t r = waitpid(pid_, &status, WNOHANG);
-    if (r == pid_) break;
-    if (r < 0 && errno != EINTR) break;
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, &status, 0);
-      status = -1;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  result_.exitCode = sfx::test::WaitExit(pid_, timeoutMs);
   done_ = true;
-  if (status != -1) DrainUntilClosed(outFd_, deadline);
-  result_.exitCode = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+  DrainUntilClosed(outFd_, deadline);
   result_.stderrText = sfx::test::ReadFileIfPresent(scratch_ / "stderr");
   return result_;
 }
@@ -261,12 +223,6 @@ std::vector<std::string> PendingRenames() {
 
 std::string SystemDir(Family family) {
   return family == Family::NT ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM";
-}
-
-std::string CrLf(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
-  return text;
 }
 
 std::string MarkerScript(const std::string& tag, const std::string& runsFile,

@@ -111,9 +111,6 @@ std::vector<std::string> PendingRenames();
 // The Windows directory's system folder for a family.
 std::string SystemDir(Family family);
 
-// Lines joined with CR LF after each, as "_Del.log" stores them.
-std::string CrLf(const std::vector<std::string>& lines);
-
 // A native script that appends "<pid> <tag> <arguments>" to runsFile each
 // time it is started, after running the shell commands of `before`.
 std::string MarkerScript(const std::string& tag, const std::string& runsFile,

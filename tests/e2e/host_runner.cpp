@@ -94,6 +94,10 @@ class HostMachine : public Machine {
   }
   void Restart() override { sfx::host::PerformPendingRenames(); }
   void UseDocumentedVersionService() override {}
+  // The host stub loads no libraries.
+  void PlantLibraries(const std::string&, const std::vector<std::string>&) override {
+    ADD_FAILURE() << "no libraries to plant on the host";
+  }
 
   std::string WriteSetup(const pack::Bytes& payload, const std::string& name) override {
     fs::create_directories(e2e::Host(SetupDir()));

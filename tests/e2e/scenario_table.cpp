@@ -25,7 +25,9 @@
 #include <ctime>
 #include <iostream>
 
+#include "pack/authenticode.h"
 #include "support/damaged_catalogue.h"
+#include "support/test_signing.h"
 
 namespace sfx::scenario {
 namespace {
@@ -128,8 +130,7 @@ std::vector<Scenario> MakeTable() {
       Programs(m, {"first.exe", "second.exe", "third.exe", "fourth.exe"});
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.tree = {"App.exe", "_Del.log", "data/", "data/a.dat", "other/", "other/README.TXT",
                 "readme.txt", "sub/", "sub/deep/", "sub/deep/b.dat"};
       e.files = {{"{dir}App.exe", m.Recorder()}, {"{dir}data\\a.dat", std::string(70000, 'a')},
@@ -141,7 +142,6 @@ std::vector<Scenario> MakeTable() {
                "path:D:\\proj\\deep\\b.dat\t{dir}sub\\deep\\b.dat", "directory:{dir}other",
                "file:{dir}other\\README.TXT", "directory:{dir}"};
       e.starts = {"{setup}first.exe", "{setup}second.exe", "{dir}App.exe /UNS"};
-      return e;
     },
     [](Machine& m, const RunResult& r, const std::string& dir) {
       std::optional<FileFacts> stamped = m.Facts(dir + "readme.txt");
@@ -174,12 +174,10 @@ std::vector<Scenario> MakeTable() {
           .File(Plain("y.bin", "y", "%inst%\\bin\\deep")).File(Plain("z.bin", "z", "%inst%\\BIN"));
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.tree = {"Docs/", "Docs/One.txt", "Docs/three.txt", "Docs/two.txt", "_Del.log", "bin/",
                 "bin/deep/", "bin/deep/y.bin", "bin/x.bin", "bin/z.bin"};
       e.files = {{"{dir}Docs\\One.txt", "second"}};
-      return e;
     },
     [](Machine& m, const RunResult&, const std::string& dir) {
       std::string log = m.Read(dir + "_Del.log");
@@ -199,11 +197,7 @@ std::vector<Scenario> MakeTable() {
       Programs(m, {"other.exe", "zero.exe"});
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine&) {
-      Expected e;
-      e.starts = {"{dir}App.exe /UNS"};
-      return e;
-    }, nullptr});
+    [](Machine&, Expected& e) { e.starts = {"{dir}App.exe /UNS"}; }, nullptr});
 
   // An empty component: the log still has its three lines, and the main
   // program (in the Windows directory) is still started.
@@ -215,12 +209,10 @@ std::vector<Scenario> MakeTable() {
       b.catalogue().project.mainInWindowsDir = 1;
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.tree = {"_Del.log"};
       e.log = {"project:Nothing", "source:{setup}", "directory:{dir}"};
       e.starts = {"{win}run.exe /UNS"};
-      return e;
     }, nullptr});
 
   t.push_back({"PlatformFilterSelectsItems", {Family::NT}, {},
@@ -236,14 +228,12 @@ std::vector<Scenario> MakeTable() {
       b.Platforms({{3}, {2}, {3, 0}});
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.tree = {"W16b.txt", "_Del.log", "gen.txt", "in1.txt"};
       e.log = {"project:Test project", "source:{setup}", "file:{dir}W16b.txt",
                "path:D:\\proj\\W16b.txt\t{dir}W16b.txt", "file:{dir}in1.txt",
                "path:D:\\proj\\in1.txt\t{dir}in1.txt", "file:{dir}gen.txt",
                "path:D:\\proj\\gen.txt\t{dir}gen.txt", "directory:{dir}"};
-      return e;
     }, nullptr});
 
   // The payload as "Data.bin" beside a stub that carries none.
@@ -254,13 +244,11 @@ std::vector<Scenario> MakeTable() {
       m.WriteDataBin(b.Write().bytes);
       return m.WriteStub("setup.exe");
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.tree = {"_Del.log", "side.txt"};
       e.files = {{"{dir}side.txt", "from Data.bin"}};
       e.log = {"project:Test project", "source:{setup}", "file:{dir}side.txt",
                "path:D:\\proj\\side.txt\t{dir}side.txt", "directory:{dir}"};
-      return e;
     }, nullptr});
 
   // "Data.bin" is opened exclusively: while another process reads it, the
@@ -273,11 +261,9 @@ std::vector<Scenario> MakeTable() {
       m.Hold(Machine::SetupDir() + "Data.bin");
       return m.WriteStub("setup.exe");
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.box = Box{"An invalid file handle was associated with .", "setup", {}};
       e.installDir = false;
-      return e;
     }, nullptr});
 
   // An appended payload wins over a "Data.bin" beside it.
@@ -289,19 +275,36 @@ std::vector<Scenario> MakeTable() {
       m.WriteDataBin(side.Write().bytes);
       return m.WriteSetup(appended.Write().bytes);
     },
+    [](Machine&, Expected& e) { e.tree = {"_Del.log", "appended.txt"}; }, nullptr});
+
+  // Signed after packing: the certificate table follows the payload, which
+  // the stub finds through its locator, so the run is the same. Only a PE
+  // stub can be signed.
+  t.push_back({"SignedSetupInstallsAsBefore", {Family::NT}, {"wine"},
+    [](Machine& m) {
+      CatalogueBuilder b;
+      b.File(Plain("signed.txt", std::string(5000, 's')));
+      std::string exe = m.WriteSetup(b.Write().bytes);
+      std::string image = m.Read(exe);
+      std::string signedImage = sfx::test::SignWithTestCertificate(image, "/O=sfxkit tests/CN=wine signer");
+      pack::PeSignature sig = pack::ReadPeSignature((const uint8_t*)signedImage.data(), signedImage.size());
+      EXPECT_TRUE(sig.present && sig.endsFile && sig.tableOffset >= image.size()) << sig.problem;
+      EXPECT_EQ(sig.signer, "O=sfxkit tests, CN=wine signer");
+      m.Write(exe, signedImage);
+      return exe;
+    },
     [](Machine&) {
       Expected e;
-      e.tree = {"_Del.log", "appended.txt"};
+      e.tree = {"_Del.log", "signed.txt"};
+      e.files = {{"{dir}signed.txt", std::string(5000, 's')}};
       return e;
     }, nullptr});
 
   t.push_back({"NoPayloadShowsTheInvalidFileBoxAndLeavesNothing", {Family::NT}, {},
     [](Machine& m) { return m.WriteStub("lonely.exe"); },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.box = Box{"An invalid file handle was associated with .", "lonely", {}};
       e.installDir = false;
-      return e;
     }, nullptr});
 
   // A catalogue that cannot be read: one box with the archive error naming
@@ -312,12 +315,10 @@ std::vector<Scenario> MakeTable() {
       [i](Machine& m) {
         return m.WriteSetup(sfx::test::DamagedPayload(sfx::test::CatalogueDamages()[i]).bytes);
       },
-      [i](Machine&) {
-        Expected e;
+      [i](Machine&, Expected& e) {
         e.box = Box{sfx::test::WithSetupPath(sfx::test::CatalogueDamages()[i].message, "{exe}"),
                     "setup", {}};
         e.installDir = false;
-        return e;
       }, nullptr});
   }
 
@@ -332,11 +333,9 @@ std::vector<Scenario> MakeTable() {
       b.Program("prog.exe", "%inst%", 0);
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.box = Box{m.TempDir() + " contains an invalid path.", "setup", {}};
       e.installDir = false;
-      return e;
     },
     [](Machine& m, const RunResult&, const std::string&) {
       for (const char* name : {"C:\\App.exe", "C:\\a.txt", "C:\\_Del.log"})
@@ -355,11 +354,9 @@ std::vector<Scenario> MakeTable() {
       b.Program("prog.exe", "%inst%", 0);
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.tree = {"App.exe", "first.txt"};
       e.files = {{"C:\\blocked", "a file, not a directory"}};
-      return e;
     }, nullptr});
 
   // A plain file that cannot be written ends the run with the file error's
@@ -369,11 +366,9 @@ std::vector<Scenario> MakeTable() {
       m.MakeUnwritable("C:\\locked.txt", "old");
       return m.WriteSetup(AppThen(m, {Plain("locked.txt", "new", "C:\\")}).Write().bytes);
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.box = Box{"Access to C:\\locked.txt was denied.", "setup", {}};
       e.tree = {"App.exe"};
-      return e;
     },
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_TRUE(m.Intact("C:\\locked.txt", "old"));
@@ -402,8 +397,7 @@ std::vector<Scenario> MakeTable() {
           .File(SharedDll("OLDER.DLL", kV5678MS, kV5678LS, m.Sample("ver64.dll")));
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.files = {{"{sys}NEW.DLL", m.Sample("ver32.dll")}, {"{sys}NOVER.DLL", m.Sample("ver32.dll")},
                  {"{sys}NEWER.DLL", m.Sample("ver64.dll")}, {"{sys}EQUAL.DLL", m.Sample("ver64.dll")},
                  {"{sys}OLDER.DLL", m.Sample("ver64.dll")}};
@@ -412,7 +406,6 @@ std::vector<Scenario> MakeTable() {
       e.log = {"project:Test project", "source:{setup}", "file:{sys}NEW.DLL", "file:{sys}NOVER.DLL",
                "file:{sys}EQUAL.DLL", "file:{sys}OLDER.DLL", "directory:{dir}"};
       e.pendingRenames = std::vector<std::string>{};
-      return e;
     },
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_FALSE(m.Exists(m.WindowsDir() + "WININIT.INI"));
@@ -434,8 +427,7 @@ std::vector<Scenario> MakeTable() {
       m.Hold(m.WindowsDir() + "HELD.DLL");
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.files = {{"{sys}WINDIR.DLL", m.Sample("ver64.dll")}, {"{win}WINDIR.DLL", m.Sample("ver32.dll")},
                  {"{sys}HELD.DLL", m.Sample("ver64.dll")}, {"{win}HELD.DLL", m.Sample("ver32.dll")}};
       e.counts = {{"{win}WINDIR.DLL", 4u}, {"{sys}WINDIR.DLL", std::nullopt},
@@ -443,7 +435,6 @@ std::vector<Scenario> MakeTable() {
       e.log = {"project:Test project", "source:{setup}", "file:{sys}WINDIR.DLL",
                "file:{sys}HELD.DLL", "directory:{dir}"};
       e.pendingRenames = std::vector<std::string>{};
-      return e;
     }, nullptr});
 
   // With no installed copy the service reports no current directory; a
@@ -455,12 +446,10 @@ std::vector<Scenario> MakeTable() {
       b.File(SharedDll("SHARED.DLL", kV1234MS, kV1234LS, m.Sample("ver32.dll")));
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.files = {{"{sys}SHARED.DLL", m.Sample("ver32.dll")}, {"C:\\SHARED.DLL", m.Sample("ver64.dll")}};
       e.counts = {{"{sys}SHARED.DLL", 1u}, {"\\SHARED.DLL", std::nullopt},
                   {"C:\\SHARED.DLL", std::nullopt}};
-      return e;
     }, nullptr});
 
   // The installed copy is in use: the new file from the setup's "win32\"
@@ -473,8 +462,7 @@ std::vector<Scenario> MakeTable() {
       m.UseDocumentedVersionService();
       return ArrangeCopyInUse(m, false);
     },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.files = {{"{sys}SHARED.DLL", m.Sample("ver32.dll")}, {"{sys}SHARED.tmp", m.Sample("ver64.dll")}};
       e.counts = {{"{sys}SHARED.DLL", 1u}};
       e.log = {"project:Test project", "source:{setup}", "file:{sys}SHARED.tmp",
@@ -485,7 +473,6 @@ std::vector<Scenario> MakeTable() {
       } else {
         e.pendingRenames = std::vector<std::string>{};
       }
-      return e;
     },
     [](Machine& m, const RunResult&, const std::string&) {
       const std::string sys = m.SystemDir() + "SHARED.DLL", tmp = m.SystemDir() + "SHARED.tmp";
@@ -526,14 +513,12 @@ std::vector<Scenario> MakeTable() {
           .File(Font("after.txt", "still installed", "%inst%"));
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.files = {{"{fonts}DejaVuSans.ttf", m.Sample(kDejaVu)},
                  {"{fonts}Broken.ttf", m.Sample(kDejaVu).substr(0, 300)}};
       e.log = {"project:Test project", "source:{setup}", "file:{fonts}DejaVuSans.ttf",
                "file:{fonts}Broken.ttf", "file:{dir}after.txt",
                "path:D:\\fonts\\after.txt\t{dir}after.txt", "directory:{dir}"};
-      return e;
     },
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_TRUE(m.Intact(m.FontsDir() + "Locked.ttf", "old"));
@@ -553,19 +538,63 @@ std::vector<Scenario> MakeTable() {
   // program; nothing is scheduled. (The host service reports it.)
   t.push_back({"CopyInUseUnreportedByTheServiceIsSkipped", {Family::NT}, {"wine"},
     [](Machine& m) { return ArrangeCopyInUse(m, true); },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.files = {{"{sys}SHARED.DLL", m.Sample("ver32.dll")}};
       e.counts = {{"{sys}SHARED.DLL", 1u}};
       e.log = {"project:Test project", "source:{setup}", "directory:{dir}"};
       e.starts = {"{win}run.exe /UNS"};
       e.pendingRenames = std::vector<std::string>{};
-      return e;
     },
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_FALSE(m.Exists(m.SystemDir() + "SHARED.tmp"));
       m.Release();
     }});
+
+  // Libraries named after the system libraries that the stub calls lie
+  // beside the setup, preferred as Windows prefers a file in the program's
+  // folder to a library that is not a known one: none is loaded (none left
+  // its mark), and the run installs as usual through the version service,
+  // the registry and the shell.
+  t.push_back({"LibrariesBesideTheSetupAreNotLoaded", {Family::NT}, {"wine"},
+    [](Machine& m) {
+      m.PlantLibraries(Machine::SetupDir(), {"VERSION.dll", "ADVAPI32.dll", "USER32.dll",
+                                             "GDI32.dll", "SHELL32.dll", "OLE32.dll"});
+      CatalogueBuilder b;
+      b.File(SharedDll("NEW.DLL", kV1234MS, kV1234LS, m.Sample("ver32.dll")))
+          .File(Font("DejaVuSans.ttf", m.Sample(kDejaVu)));
+      return m.WriteSetup(b.Write().bytes);
+    },
+    [](Machine& m) {
+      Expected e;
+      e.files = {{"{sys}NEW.DLL", m.Sample("ver32.dll")},
+                 {"{fonts}DejaVuSans.ttf", m.Sample(kDejaVu)}};
+      e.counts = {{"{sys}NEW.DLL", 1u}};
+      e.log = {"project:Test project", "source:{setup}", "file:{sys}NEW.DLL",
+               "file:{fonts}DejaVuSans.ttf", "directory:{dir}"};
+      return e;
+    },
+    [](Machine& m, const RunResult&, const std::string&) {
+      EXPECT_EQ(m.List(Machine::SetupDir()),
+                (std::vector<std::string>{"ADVAPI32.dll", "GDI32.dll", "OLE32.dll", "SHELL32.dll",
+                                          "USER32.dll", "VERSION.dll", "setup.exe"}));
+      EXPECT_EQ(m.FontValues()["DejaVu Sans (TrueType)"], (RegValue{"REG_SZ", "DejaVuSans.ttf"}));
+    }});
+
+  // A system library without the functions the stub takes from it: one box
+  // naming the first one missing, before anything is done.
+  t.push_back({"MissingSystemFunctionShowsTheFileBox", {Family::NT}, {"wine"},
+    [](Machine& m) {
+      m.PlantLibraries(m.SystemDir(), {"VERSION.dll"});
+      CatalogueBuilder b;
+      b.File(Plain("a.txt", "a", "%inst%"));
+      return m.WriteSetup(b.Write().bytes);
+    },
+    [](Machine&) {
+      Expected e;
+      e.box = Box{"VerFindFileA in {sys}VERSION.dll was not found.", "setup", kBoxStyle};
+      e.installDir = false;
+      return e;
+    }, nullptr});
   return t;
 }
 
@@ -603,7 +632,8 @@ void RunScenario(Machine& m, const Scenario& s) {
   long long started = (long long)time(nullptr);
   RunResult r = m.Run(exe);
   r.started = started;
-  Expected e = s.expect(m);
+  Expected e;
+  s.expect(m, e);
 
   std::string dir;
   std::vector<std::string> added;

@@ -103,6 +103,10 @@ class Machine {
   // The version-install service as documented, where the platform's own
   // differs (see tests/wine/README.md); a no-op elsewhere.
   virtual void UseDocumentedVersionService() = 0;
+  // Lays a library that exports nothing under each name (e.g. "VERSION.dll")
+  // into dir, made the copy to prefer where the platform lets a test choose;
+  // loaded, it leaves "<name>.loaded" beside itself.
+  virtual void PlantLibraries(const std::string& dir, const std::vector<std::string>& names) = 0;
 
   // Setup executables in SetupDir(): the stub with a payload appended, the
   // stub alone, and a payload as "Data.bin". Return the Windows path.
@@ -139,8 +143,9 @@ struct Scenario {
   std::vector<Family> families = {Family::NT};
   std::vector<std::string> runners;  // empty: every runner; else only these
   // Prepares the machine and writes the setup; returns its Windows path.
+  // `expect` fills in the outcome after the run (it may read samples).
   std::function<std::string(Machine&)> arrange;
-  std::function<Expected(Machine&)> expect;
+  std::function<void(Machine&, Expected&)> expect;
   // Checks beyond Expected, after the run (may run setups again).
   std::function<void(Machine&, const RunResult&, const std::string& dir)> check;
 };

@@ -265,6 +265,8 @@ TEST_F(HostileMachine, LockedRegistryIsWaitedFor) {
   CatalogueBuilder b = Around(Plain("SHARED.DLL", TestDll("ver32.dll"), "%sysdir%"));
   auto start = std::chrono::steady_clock::now();
   StubProcess run(WriteSetup(b, setupDir_.path()), prefix_.root());
+  // The lock is held for a set time (not a guess at when something ends):
+  // the run must take at least as long.
   std::this_thread::sleep_for(std::chrono::milliseconds(1500));
   RegCloseKey(key);
   StubResult r = run.Wait();

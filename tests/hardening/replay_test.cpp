@@ -29,6 +29,7 @@ struct Target {
   const char* name;
   int (*run)(const uint8_t*, size_t);
 };
+void PrintTo(const Target& t, std::ostream* os) { *os << t.name; }
 
 const Target kTargets[] = {
     {"inflate", SfxFuzz_inflate},         {"file_table", SfxFuzz_file_table},

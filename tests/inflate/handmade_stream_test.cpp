@@ -33,6 +33,7 @@ struct StreamCase {
   std::vector<uint8_t> out;
   size_t reads = 1;  // a truncated stream asks once more and gets 0 bytes
 };
+void PrintTo(const StreamCase& c, std::ostream* os) { *os << c.name; }
 
 class HandmadeStream : public ::testing::TestWithParam<StreamCase> {};
 

@@ -36,6 +36,7 @@ struct BuildCase {
   int result;
   int width;  // root width out
 };
+void PrintTo(const BuildCase& c, std::ostream* os) { *os << c.name; }
 
 class HuffmanBuild : public ::testing::TestWithParam<BuildCase> {};
 

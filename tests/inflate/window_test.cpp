@@ -19,6 +19,11 @@ struct MatchCase {
   int distance;
   int length;
 };
+std::string Name(const MatchCase& c) {
+  return std::to_string(c.before) + "Then" + std::to_string(c.length) + "From" +
+         std::to_string(c.distance) + "Back";
+}
+void PrintTo(const MatchCase& c, std::ostream* os) { *os << Name(c); }
 
 // Literals of varied bytes, then the match, then a few literals.
 std::vector<uint8_t> MatchStream(const MatchCase& c) {
@@ -63,7 +68,8 @@ INSTANTIATE_TEST_SUITE_P(
         // Source wraps the window's end while the destination does not.
         MatchCase{32778, 20, 30}, MatchCase{32778, 32768, 258},
         // Before the stream's start: zeros, partly.
-        MatchCase{100, 32768, 258}, MatchCase{10, 200, 258}));
+        MatchCase{100, 32768, 258}, MatchCase{10, 200, 258}),
+    [](const auto& info) { return Name(info.param); });
 
 // Output of many windows: every in-loop write is a whole window and the
 // last write the remainder; the input is read in 4,096-byte pieces exactly

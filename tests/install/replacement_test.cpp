@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <string>
+#include <thread>
 
+#include "framework/file.h"
 #include "install/install_test_util.h"
 #include "install/installer.h"
 #include "install/replacement.h"
@@ -109,6 +112,30 @@ TEST(AddWininitRename, HugeFileIsNotParsed) {
   WriteFile(host, big);
   AddWininitRename("C:\\WINDOWS\\WININIT.INI", "C:\\A.DLL", "C:\\A.tmp");
   EXPECT_EQ(ReadFile(host), big + "\r\n[rename]\r\nC:\\A.DLL=C:\\A.tmp\r\n");
+}
+
+// Two setups on the 95 family replacing files in use at the same time both
+// add to WININIT.INI, each holding it alone while it does: the second waits
+// for the first instead of losing its instruction. The other writer holds
+// the file for a while (a time, not a guess: the call must outlast it).
+TEST(AddWininitRename, WaitsForAnotherWriterOfTheFile) {
+  ScopedPrefix prefix;
+  const char kIni[] = "C:\\WINDOWS\\WININIT.INI";
+  WriteFile(prefix.Host(kIni), "[rename]\r\nC:\\X.DLL=C:\\X.tmp\r\n");
+  CFile other;
+  ASSERT_TRUE(other.Open(kIni, CFile::modeReadWrite | CFile::shareExclusive));
+  std::thread release([&other] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    other.Close();
+  });
+  try {
+    AddWininitRename(kIni, "C:\\A.DLL", "C:\\A.tmp");
+  } catch (CException* e) {
+    e->Delete();
+    ADD_FAILURE() << "the instruction was lost while another writer held the file";
+  }
+  release.join();
+  EXPECT_EQ(ReadFile(prefix.Host(kIni)), "[rename]\r\nC:\\X.DLL=C:\\X.tmp\r\nC:\\A.DLL=C:\\A.tmp\r\n");
 }
 
 // ---- CopyInstallFile ---------------------------------------------------------

@@ -1,9 +1,5 @@
-// Second processes for tests that need them (locks, concurrent writers).
-// A child reports through its exit code, never through test assertions.
-//
-// A forked child must not touch a database connection its parent had open
-// at the fork (SQLite keeps per-process lock state in memory); when the
-// parent holds one, start the test binary afresh with the (test, action) constructor.
+// A second process for tests that need one (locks, concurrent writers); it
+// reports through its exit code.
 #pragma once
 
 #include <sys/wait.h>
@@ -13,41 +9,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include <chrono>
-#include <functional>
 #include <thread>
 
 namespace sfx::test {
 
 class Child {
  public:
-  // Starts `body` in a child; its return value becomes the exit code.
-  explicit Child(const std::function<int()>& body) {
+  // Starts a program (argv[0]: its path) as a second process; a program
+  // rather than a fork, so that it shares no database connection with this
+  // one (SQLite keeps per-process lock state in memory).
+  explicit Child(const std::vector<std::string>& argv) {
     pid_ = fork();
-    if (pid_ == 0) _exit(body());
+    if (pid_ == 0) {
+      std::vector<char*> args;
+      for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+      args.push_back(nullptr);
+      execv(args[0], args.data());
+      _exit(127);
+    }
   }
   ~Child() {
     if (pid_ > 0 && !done_) Wait();
   }
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
-
-  // Runs this test binary again with only `test` selected and the variable
-  // SFX_TEST_CHILD set to `action`; that test performs the action and exits
-  // with its result (see ChildAction).
-  Child(const char* test, const std::string& action) {
-    std::string filter = std::string("--gtest_filter=") + test;
-    pid_ = fork();
-    if (pid_ == 0) {
-      setenv("SFX_TEST_CHILD", action.c_str(), 1);
-      if (freopen("/dev/null", "w", stdout) == nullptr) _exit(126);
-      execl("/proc/self/exe", "/proc/self/exe", filter.c_str(), (char*)nullptr);
-      _exit(127);
-    }
-  }
-
-  bool started() const { return pid_ > 0; }
 
   // The child's exit code, or -1 when it did not exit normally.
   int Wait() {
@@ -59,7 +47,8 @@ class Child {
     return WIFEXITED(status_) ? WEXITSTATUS(status_) : -1;
   }
 
-  // Whether the child is still running after `ms` milliseconds.
+  // Whether the child is still running after `ms` milliseconds. Telling
+  // that a process waits for a lock takes a time: nothing else shows it.
   bool StillRunningAfter(int ms) {
     for (int waited = 0; !done_; waited += 10) {
       if (waitpid(pid_, &status_, WNOHANG) != 0) {
@@ -77,9 +66,5 @@ class Child {
   bool done_ = false;
   int status_ = 0;
 };
-
-// The action a child started with the (test, action) constructor is to perform, or null in the
-// ordinary test run.
-inline const char* ChildAction() { return getenv("SFX_TEST_CHILD"); }
 
 }  // namespace sfx::test

@@ -12,6 +12,7 @@
 #include "platform/host/registry_view.h"
 #include "platform/platform.h"
 #include "reg_fork.h"
+#include "support/platform_child.h"
 #include "support/temp_dir.h"
 
 using sfx::test::Child;
@@ -43,25 +44,9 @@ DWORD QueryDword(HKEY key, const char* name) {
   return v;
 }
 
-// The shared-DLL count sequence: open with all access, query, +1, set, close.
-int Increment(const char* name) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
-    return 1;
-  DWORD v = 0, size = sizeof v, type = 0;
-  if (RegQueryValueExA(key, name, nullptr, &type, (BYTE*)&v, &size) != ERROR_SUCCESS) v = 0;
-  ++v;
-  if (SetDword(key, name, v) != ERROR_SUCCESS) return 2;
-  return RegCloseKey(key) == ERROR_SUCCESS ? 0 : 3;
-}
-
-// Started as a separate process by the tests below: one increment of the
-// SharedDLLs value named by the action.
-const char kChildTest[] = "RegistryChild.Increment";
-TEST(RegistryChild, Increment) {
-  const char* name = sfx::test::ChildAction();
-  if (name == nullptr) GTEST_SKIP() << "runs only as a child process";
-  _exit(Increment(name));
+// The helper that raises a SharedDLLs count from another process.
+std::vector<std::string> Increments(const char* name, int rounds = 1) {
+  return {SFX_REGISTRY_CHILD, name, std::to_string(rounds)};
 }
 
 TEST(Registry, NewPrefixHasTheStandardKeys) {
@@ -303,7 +288,7 @@ TEST(Registry, HandlesOfOneProcessSeeEachOthersWrites) {
 
 TEST(Registry, ValuesPersistAcrossProcessesAndStayInTheirPrefix) {
   ScopedPrefix prefix;
-  Child child([] {
+  int written = sfx::test::RunInChild([] {
     HKEY key = nullptr;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Persist", 0, nullptr, 0, KEY_ALL_ACCESS,
                         nullptr, &key, nullptr) != ERROR_SUCCESS)
@@ -311,7 +296,7 @@ TEST(Registry, ValuesPersistAcrossProcessesAndStayInTheirPrefix) {
     if (SetString(key, "Where", "C:\\Persist") != ERROR_SUCCESS) return 2;
     return RegCloseKey(key) == ERROR_SUCCESS ? 0 : 3;
   });
-  ASSERT_EQ(child.Wait(), 0);
+  ASSERT_EQ(written, 0);
   sfx::host::RegistryValue value;
   ASSERT_EQ(sfx::host::ReadRegistryValue("HKLM\\Software\\Persist", "where", value),
             ERROR_SUCCESS);
@@ -329,7 +314,7 @@ TEST(Registry, ReadOnlyOpenTakesNoLock) {
   HKEY reader = nullptr;
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &reader), ERROR_SUCCESS);
   // While the reader stays open another process writes at once.
-  Child child(kChildTest, "C:\\A.DLL");
+  Child child(Increments("C:\\A.DLL"));
   EXPECT_FALSE(child.StillRunningAfter(20000)) << "the writer waited for a reader";
   EXPECT_EQ(child.Wait(), 0);
   EXPECT_EQ(QueryDword(reader, "C:\\A.DLL"), 1u);
@@ -342,7 +327,7 @@ TEST(Registry, WritingHandleHoldsTheLockUntilClosed) {
   ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_ALL_ACCESS, &writer),
             ERROR_SUCCESS);
   ASSERT_EQ(SetDword(writer, "C:\\B.DLL", 10), ERROR_SUCCESS);
-  Child child(kChildTest, "C:\\B.DLL");
+  Child child(Increments("C:\\B.DLL"));
   EXPECT_TRUE(child.StillRunningAfter(500)) << "the second writer did not wait";
   EXPECT_EQ(RegCloseKey(writer), ERROR_SUCCESS);
   EXPECT_EQ(child.Wait(), 0);
@@ -356,12 +341,8 @@ TEST(Registry, WritingHandleHoldsTheLockUntilClosed) {
 TEST(Registry, ConcurrentIncrementsLoseNothing) {
   ScopedPrefix prefix;
   constexpr int kRounds = 1000;
-  auto body = [] {
-    for (int i = 0; i < kRounds; ++i)
-      if (int r = Increment("C:\\WINDOWS\\SYSTEM32\\SHARED.DLL")) return 10 + r;
-    return 0;
-  };
-  Child a(body), b(body);
+  Child a(Increments("C:\\WINDOWS\\SYSTEM32\\SHARED.DLL", kRounds));
+  Child b(Increments("C:\\WINDOWS\\SYSTEM32\\SHARED.DLL", kRounds));
   EXPECT_EQ(a.Wait(), 0);
   EXPECT_EQ(b.Wait(), 0);
   HKEY key = nullptr;

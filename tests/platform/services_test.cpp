@@ -1,11 +1,12 @@
-// The small services: message box line, fonts, cursor, global memory and
-// the lstr* string calls.
+// The small services: message box line, fonts, cursor, global memory, the
+// lstr* string calls, and the byte order and range helpers.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <string>
 
+#include "platform/byte_order.h"
 #include "platform/platform.h"
 #include "support/temp_dir.h"
 
@@ -103,6 +104,44 @@ TEST(Strings, LstrCalls) {
   EXPECT_EQ(lstrcmpiA("a", "B"), -1);
   EXPECT_EQ(lstrcmpiA("b", "A"), 1);
   EXPECT_EQ(lstrcmpiA(nullptr, ""), 0);
+}
+
+TEST(ByteOrder, ValuesReadTheSameOnAnyHost) {
+  const uint8_t b[8] = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0xF8};
+  EXPECT_EQ(sfx::LoadLe16(b), 0x0201u);
+  EXPECT_EQ(sfx::LoadLe32(b), 0x04030201u);
+  EXPECT_EQ(sfx::LoadLe64(b), 0xF807060504030201ull);
+  EXPECT_EQ(sfx::LoadBe16(b), 0x0102u);
+  EXPECT_EQ(sfx::LoadBe32(b + 4), 0x050607F8u);
+  uint8_t out[4] = {};
+  sfx::StoreLe32(out, 0xF8070605u);
+  EXPECT_EQ(sfx::LoadLe32(out), 0xF8070605u);
+  sfx::StoreLe16(out, 0xBEEF);
+  EXPECT_EQ(out[0], 0xEF);
+  EXPECT_EQ(out[1], 0xBE);
+  EXPECT_EQ(out[2], 0x07);  // nothing written past the value
+}
+
+TEST(ByteOrder, RangesNeverWrapAndViewsNeverReadPastTheEnd) {
+  const uint64_t kMax = ~0ull;
+  struct {
+    uint64_t offset, size, total;
+    bool fits;
+  } cases[] = {
+      {0, 0, 0, true},          {0, 4, 4, true},        {1, 4, 4, false},
+      {4, 0, 4, true},          {5, 0, 4, false},       {kMax, 2, 4, false},
+      {2, kMax - 1, 4, false},  {kMax, 0, kMax, true},  {1, kMax, kMax, false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(sfx::Fits(c.offset, c.size, c.total), c.fits) << c.offset << "+" << c.size << " in " << c.total;
+
+  const uint8_t b[6] = {1, 2, 3, 4, 5, 6};
+  const sfx::ByteView view{b, 5};  // the sixth byte lies outside the view
+  EXPECT_EQ(view.Le32(1), 0x05040302u);
+  EXPECT_EQ(view.Le32(2), 0u);
+  EXPECT_EQ(view.Le16(4), 0u);
+  EXPECT_EQ(view.Le64(0), 0u);
+  EXPECT_EQ(view.Le16(kMax), 0u);
 }
 
 }  // namespace

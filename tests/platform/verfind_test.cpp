@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/platform.h"
-#include "reg_fork.h"
+#include "support/platform_child.h"
 #include "support/temp_dir.h"
 
 using sfx::test::ScopedPrefix;
@@ -123,37 +123,6 @@ TEST_F(VerFind, BufferLengthsAsWindowsReportsThem) {
   }
 }
 
-// Another process holds the copy open through CreateFileA while we look.
-class Holder {
- public:
-  Holder(const char* path, DWORD share) {
-    if (pipe(ready_) != 0 || pipe(release_) != 0) return;
-    child_ = std::make_unique<sfx::test::Child>([=] {
-      HANDLE h = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-      char c = h == INVALID_HANDLE_VALUE ? 'n' : 'y';
-      if (write(ready_[1], &c, 1) != 1 || read(release_[0], &c, 1) != 1) return 1;
-      CloseHandle(h);
-      return 0;
-    });
-    char c = 0;
-    holding_ = read(ready_[0], &c, 1) == 1 && c == 'y';
-  }
-  ~Holder() {
-    if (child_ != nullptr) {
-      (void)!write(release_[1], "x", 1);
-      child_->Wait();
-    }
-    for (int fd : {ready_[0], ready_[1], release_[0], release_[1]}) close(fd);
-  }
-  bool holding() const { return holding_; }
-
- private:
-  int ready_[2] = {-1, -1}, release_[2] = {-1, -1};
-  std::unique_ptr<sfx::test::Child> child_;
-  bool holding_ = false;
-};
-
 TEST_F(VerFind, CopyInUseByAnotherProcess) {
   Touch(prefix_, "C:\\WINDOWS\\SYSTEM32\\BUSY.DLL");
   Touch(prefix_, "C:\\WINDOWS\\OLD.DLL");
@@ -171,8 +140,12 @@ TEST_F(VerFind, CopyInUseByAnotherProcess) {
   };
   for (const Case& c : cases) {
     {
-      Holder holder(c.path, c.share);
-      ASSERT_TRUE(holder.holding()) << c.path;
+      // Another process holds the copy open while we look.
+      sfx::test::HeldChild holder([&c] {
+        return CreateFileA(c.path, GENERIC_READ, c.share, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr) != INVALID_HANDLE_VALUE;
+      });
+      ASSERT_TRUE(holder.ok()) << c.path;
       EXPECT_EQ(Find(VFFF_ISSHAREDFILE, c.name).flags, c.flags) << c.path << " share " << c.share;
     }
     // Released: no longer in use.

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "reg_fork.h"
+#include "support/platform_child.h"
 #include "support/temp_dir.h"
 #include "ver_pe_builder.h"
 
@@ -117,28 +117,14 @@ TEST(Version, OnlyTheRootBlockIsAnswered) {
 TEST(Version, FileHeldByAnotherProcessIsStillRead) {
   ScopedPrefix prefix;
   Install(prefix, "ver32.dll", "C:\\WINDOWS\\SYSTEM32\\BUSY.DLL");
-  int ready[2];
-  ASSERT_EQ(pipe(ready), 0);
-  int release[2];
-  ASSERT_EQ(pipe(release), 0);
-  sfx::test::Child holder([&] {
-    HANDLE h = CreateFileA("C:\\WINDOWS\\SYSTEM32\\BUSY.DLL", GENERIC_READ, 0, nullptr,
-                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    char c = h == INVALID_HANDLE_VALUE ? 'n' : 'y';
-    if (write(ready[1], &c, 1) != 1) return 1;
-    if (read(release[0], &c, 1) != 1) return 2;
-    CloseHandle(h);
-    return 0;
+  sfx::test::HeldChild holder([] {
+    return CreateFileA("C:\\WINDOWS\\SYSTEM32\\BUSY.DLL", GENERIC_READ, 0, nullptr,
+                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr) != INVALID_HANDLE_VALUE;
   });
-  char c = 0;
-  ASSERT_EQ(read(ready[0], &c, 1), 1);
-  ASSERT_EQ(c, 'y');
+  ASSERT_TRUE(holder.ok());
   DWORD ms = 0, ls = 0;
   EXPECT_TRUE(FileVersion("C:\\WINDOWS\\SYSTEM32\\BUSY.DLL", ms, ls));
   EXPECT_EQ(ms, 0x00010002u);
-  ASSERT_EQ(write(release[1], "x", 1), 1);
-  EXPECT_EQ(holder.Wait(), 0);
-  for (int fd : {ready[0], ready[1], release[0], release[1]}) close(fd);
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ std::string SampleSetup(const std::string& dir) {
 TEST(Cli, EveryCommandHasHelp) {
   const std::vector<std::vector<std::string>> commands = {
       {},         {"pack"},  {"list"},          {"dump"},         {"verify"},      {"extract"},
-      {"decode"}, {"prefix"}, {"prefix", "init"}, {"prefix", "show"}, {"reg"}, {"reg", "query"}, {"reboot"}};
+      {"decode"}, {"prefix"}, {"prefix", "init"}, {"prefix", "show"}, {"reg"}, {"reg", "query"}, {"reboot"},
+      {"run"}};
   for (std::vector<std::string> args : commands) {
     args.push_back("--help");
     RunResult r = Sfx(args);
@@ -54,32 +55,51 @@ TEST(Cli, EveryCommandHasHelp) {
 TEST(Cli, ErrorsAreOneLineWithAFailingStatus) {
   TempDir dir;
   sfx::test::WriteFile(dir / "junk", "nothing to see");
-  const std::vector<std::vector<std::string>> failures = {
-      {},
-      {"frobnicate"},
-      {"list"},
-      {"list", dir / "missing"},
-      {"dump", dir / "junk"},
-      {"verify", dir / "missing"},
-      {"extract", dir / "junk"},
-      {"extract", dir / "junk", "-d", dir / "out"},
-      {"pack", dir / "junk", "-o", dir / "x", "--level", "13"},
-      {"pack", dir / "junk", "-o", dir / "x", "--target", "dos"},
-      {"decode", dir / "junk"},
-      {"decode", dir / "junk", "-o", dir / "y", "--offset", "99999"},
-      {"decode", dir / "junk", "-o", dir / "y", "--offset", "twelve"},
-      {"reg", "query", "HKXX\\Software"},
-      {"reg", "query", "HKLM\\No\\Such\\Key"},
-      {"prefix", "init", "--family", "nt4"},
+  // Usage errors exit with 2 and a hint; other failures with 1 (decode
+  // keeps its own statuses).
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string fragment;
+  } failures[] = {
+      {{}, 2, "a command is required: pack, list"},
+      {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
+      {{"help", "frob"}, 2, "unknown command 'frob'"},
+      {{"list"}, 2, "(see sfx list --help)"},
+      {{"list", dir / "missing"}, 1, "cannot open"},
+      {{"dump", dir / "junk"}, 1, "no setup payload found in " + dir / "junk"},
+      {{"verify", dir / "junk"}, 1, "no setup payload found in " + dir / "junk"},
+      {{"run", dir / "junk", "--prefix", dir / "p"}, 1, "no setup payload found in " + dir / "junk"},
+      {{"verify", dir / "missing"}, 1, "cannot open"},
+      {{"extract", dir / "junk"}, 2, "--dir is required"},
+      {{"extract", dir / "junk", "-d", dir / "out"}, 1, "no setup payload found"},
+      {{"pack", dir / "junk", "-o", dir / "x", "--level", "13"}, 2, "(see sfx pack --help)"},
+      {{"pack", dir / "junk", "-o", dir / "x", "--target", "dos"}, 2, "--target"},
+      {{"pack", dir / "junk", "-o", dir / "x", "--main", "a.exe"}, 2, "--main goes with a folder"},
+      {{"pack", dir / "junk", "-o", dir / "x"}, 1, "manifest is not JSON"},
+      {{"run", dir / "junk", "--family", "3.1"}, 2, "--family"},
+      {{"decode", dir / "junk"}, 2, "--output is required"},
+      {{"decode", dir / "junk", "-o", dir / "y", "--offset", "99999"}, 4, "lies beyond the end"},
+      {{"decode", dir / "junk", "-o", dir / "y", "--offset", "twelve"}, 4, "is not a byte offset"},
+      {{"reg", "query", "HKXX\\Software"}, 1, "unknown registry root"},
+      {{"reg", "query", "HKLM\\No\\Such\\Key"}, 1, "no key"},
+      {{"prefix", "init", "--family", "nt4"}, 2, "(see sfx prefix init --help)"},
   };
   TempDir prefix;
-  for (const auto& args : failures) {
-    RunResult r = Sfx(args, {"SFX_PREFIX=" + prefix.path()});
-    SCOPED_TRACE(args.empty() ? std::string("(none)") : args[0] + (args.size() > 1 ? " " + args[1] : ""));
-    EXPECT_NE(r.status, 0);
+  for (const Case& c : failures) {
+    RunResult r = Sfx(c.args, {"SFX_PREFIX=" + prefix.path(), "SOURCE_DATE_EPOCH="});
+    SCOPED_TRACE(c.args.empty() ? std::string("(none)") : c.args[0] + (c.args.size() > 1 ? " " + c.args[1] : ""));
+    EXPECT_EQ(r.status, c.status) << r.err;
     EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
     EXPECT_EQ(r.err.rfind("sfx: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.fragment), std::string::npos) << r.err;
   }
+  // sfx help COMMAND is the command's --help: options, an example, the environment.
+  RunResult help = Sfx({"help", "pack"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_EQ(help.out, Sfx({"pack", "--help"}).out);
+  EXPECT_NE(help.out.find("Example:"), std::string::npos);
+  EXPECT_NE(help.out.find("SOURCE_DATE_EPOCH"), std::string::npos);
 }
 
 TEST(Cli, ListShowsNamesSizesDestinationsAndFlags) {
@@ -88,7 +108,11 @@ TEST(Cli, ListShowsNamesSizesDestinationsAndFlags) {
   RunResult r = Sfx({"list", setup});
   ASSERT_EQ(r.status, 0) << r.err;
   std::vector<std::string> lines = Lines(r.out);
-  ASSERT_EQ(lines.size(), 5u) << r.out;
+  ASSERT_EQ(lines.size(), 6u) << r.out;
+  EXPECT_NE(lines[0].find("modified"), std::string::npos);
+  EXPECT_NE(lines[1].find("2001-01-01 00:00"), std::string::npos) << lines[1];
+  EXPECT_EQ(lines[5].rfind("4 files, ", 0), 0u) << lines[5];
+  EXPECT_NE(lines[5].find("no integrity record"), std::string::npos) << lines[5];
   EXPECT_NE(lines[1].find("run.exe"), std::string::npos);
   EXPECT_NE(lines[1].find("main"), std::string::npos);
   EXPECT_NE(lines[2].find("%sysdir%"), std::string::npos);
@@ -96,8 +120,13 @@ TEST(Cli, ListShowsNamesSizesDestinationsAndFlags) {
   EXPECT_NE(lines[3].find("font"), std::string::npos);
   EXPECT_NE(lines[4].find("platform-specific,win16"), std::string::npos);
 
-  json j = json::parse(Sfx({"list", setup, "--json"}).out);
+  json all = json::parse(Sfx({"list", setup, "--json"}).out);
+  EXPECT_EQ(all["totals"]["files"], 4);
+  EXPECT_FALSE(all["integrityRecord"]["present"].get<bool>());
+  const json& j = all["files"];
   ASSERT_EQ(j.size(), 4u);
+  EXPECT_EQ(j[1]["modified"], "2001-01-01 00:00");
+  EXPECT_EQ(j[1]["destination"], "%sysdir%");
   EXPECT_EQ(j[1]["name"], "lib.dll");
   EXPECT_EQ(j[1]["size"], 5000);
   EXPECT_LT(j[1]["packedSize"].get<int>(), 100);

@@ -157,10 +157,9 @@ TEST(Pack, ShortManifestGetsUsableDefaults) {
   struct stat st;
   ASSERT_EQ(stat((p.dir / "in/a.txt").c_str(), &st), 0);
   EXPECT_EQ(j["fileTable"][0]["mtime"], st.st_mtime);
-  std::string folder = "Z:" + (p.dir / "in");
-  for (char& c : folder) c = c == '/' ? '\\' : c;
-  EXPECT_EQ(project["items"][0]["sourcePath"], folder + "\\a.txt");  // the main program: its full path
-  EXPECT_EQ(project["items"][1]["sourcePath"], folder + "\\");
+  // Relative to the manifest, whatever folder the project lies in.
+  EXPECT_EQ(project["items"][0]["sourcePath"], ".\\in\\a.txt");  // the main program: its full path
+  EXPECT_EQ(project["items"][1]["sourcePath"], ".\\in\\");
 }
 
 TEST(Pack, DepfileNamesTheManifestEveryPackedFileAndTheStub) {
@@ -216,7 +215,11 @@ TEST(Pack, BadManifestsAreRefusedWithTheKeyAndNoOutput) {
       {R"({"files": [{"source": "in/a.txt", "readOnly": "yes"}]})", "files[0].readOnly: must be true or false"},
       {R"({"files": [{"source": "in/a.txt", "mtime": 1.5}]})", "files[0].mtime: must be a whole number"},
       {R"({"files": [{"source": "in/missing.txt"}]})", "files[0].source: cannot open"},
-      {R"({"files": [{"source": "in"}]})", "files[0].source"},
+      {R"({"files": [{"source": "in", "name": "x"}]})", "files[0].name: not allowed on a folder or pattern source"},
+      {R"({"files": [{"source": "in/*.none"}]})", "files[0].source: \"in/*.none\" matches no file"},
+      {R"({"files": [{"source": "in/**", "exclude": ["*"]}]})", "matches no file (after the excludes)"},
+      {R"({"files": [{"source": "in/a.txt", "exclude": ["*.bak"]}]})", "files[0].exclude: only a folder or pattern"},
+      {R"({"files": [{"source": "nowhere/*.txt"}]})", "the folder of pattern \"nowhere/*.txt\" is not a folder"},
       {R"({"files": [{"source": "in/a.txt"}], "mainProgram": "x.exe"})", "mainProgram: \"x.exe\" is none of the files"},
       {R"({"files": [{"source": "in/a.txt"}], "programs": [{"name": "p", "component": "0"}]})",
        "programs[0].component: must be a whole number"},

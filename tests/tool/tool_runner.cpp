@@ -1,82 +1,26 @@
 #include "tool/tool_runner.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
-#include <thread>
 
 #include "pack/setup_writer.h"
-
-extern char** environ;
+#include "support/process.h"
 
 namespace fs = std::filesystem;
 
 namespace sfx::tooltest {
-namespace {
-
-std::vector<std::string> Environment(const std::vector<std::string>& extra) {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    std::string entry = *e;
-    std::string name = entry.substr(0, entry.find('='));
-    bool replaced = std::any_of(extra.begin(), extra.end(),
-                                [&](const std::string& x) { return x.compare(0, name.size() + 1, name + "=") == 0; });
-    if (!replaced) env.push_back(entry);
-  }
-  env.insert(env.end(), extra.begin(), extra.end());
-  return env;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-  std::vector<char*> out;
-  for (std::string& s : strings) out.push_back(s.data());
-  out.push_back(nullptr);
-  return out;
-}
-
-}  // namespace
 
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               const std::vector<std::string>& env, int timeoutMs) {
   sfx::test::TempDir scratch;
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::vector<std::string> envv = Environment(env);
-  std::vector<char*> argp = Pointers(argv), envp = Pointers(envv);
   std::string outPath = scratch / "out", errPath = scratch / "err";
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  pid_t pid = -1;
-  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argp.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + program + ": " + strerror(rc));
-
-  int status = 0;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  bool killed = false;
-  while (waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      killed = true;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
+  pid_t pid = sfx::test::Spawn(argv, sfx::test::EnvironmentWith(env), outPath, errPath);
   RunResult result;
-  result.status = (!killed && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
+  result.status = sfx::test::WaitExit(pid, timeoutMs);
   result.out = sfx::test::ReadFile(outPath);
   result.err = sfx::test::ReadFile(errPath);
   return result;

@@ -3,6 +3,7 @@
 // error box and the command lines come from Wine's relay trace.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 
 #include "e2e/scenario_table.h"
@@ -91,6 +92,16 @@ class WineMachine : public Machine {
     Remove(SystemDir() + "version.dll");
     Write(SystemDir() + "version.dll", wine::ReadFileIfPresent(wine::ProgramPath("version.dll")));
     prefix_.PreferNativeDll("version");
+  }
+  void PlantLibraries(const std::string& dir, const std::vector<std::string>& names) override {
+    std::string planted = wine::ReadFileIfPresent(wine::ProgramPath("planted.dll"));
+    ASSERT_FALSE(planted.empty());
+    for (const std::string& name : names) {
+      Write(dir + name, planted);
+      std::string base = name.substr(0, name.rfind('.'));
+      for (char& c : base) c = (char)std::tolower((unsigned char)c);
+      prefix_.PreferNativeDll(base);
+    }
   }
 
   std::string WriteSetup(const pack::Bytes& payload, const std::string& name) override {

@@ -1,8 +1,6 @@
 #include "wine/wine_support.h"
 
-#include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,9 +14,10 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/process.h"
 #include "wine/wine_backend.h"
 
-extern char** environ;
+using sfx::test::WaitExit;
 
 namespace fs = std::filesystem;
 
@@ -168,58 +167,12 @@ Prefix::Prefix(Family family) : dir_(TheBackend().casesDir), prefix_(dir_ / "pfx
 Prefix::~Prefix() { StopServer(); }
 
 std::vector<std::string> Prefix::Environment(bool relay) const {
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) {
-    std::string s = *e;
-    std::string name = s.substr(0, s.find('='));
-    if (name == "DISPLAY" || name == "WAYLAND_DISPLAY" || name.rfind("WINE", 0) == 0) continue;
-    env.push_back(s);
-  }
-  env.push_back("WINEPREFIX=" + GuestPath(prefix_));
-  for (const auto& e : TheBackend().env) env.push_back(e);
-  env.push_back(std::string("WINEDEBUG=") + (relay ? "-all,+relay" : "-all"));
-  env.push_back("WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d" + nativeDlls_);
-  return env;
+  std::vector<std::string> set = {
+      "WINEPREFIX=" + GuestPath(prefix_), std::string("WINEDEBUG=") + (relay ? "-all,+relay" : "-all"),
+      "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d" + nativeDlls_};
+  for (const auto& e : TheBackend().env) set.push_back(e);
+  return sfx::test::EnvironmentWith(set, {"DISPLAY", "WAYLAND_DISPLAY", "WINE"});
 }
-
-namespace {
-
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
-            const std::string& out, const std::string& err) {
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  std::vector<char*> a, e;
-  for (const auto& s : argv) a.push_back(const_cast<char*>(s.c_str()));
-  a.push_back(nullptr);
-  for (const auto& s : env) e.push_back(const_cast<char*>(s.c_str()));
-  e.push_back(nullptr);
-  pid_t pid = -1;
-  int rc = posix_spawn(&pid, a[0], &actions, nullptr, a.data(), e.data());
-  posix_spawn_file_actions_destroy(&actions);
-  if (rc != 0) throw std::runtime_error("cannot start " + argv[0]);
-  return pid;
-}
-
-int WaitPid(pid_t pid, int timeoutMs) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  int status = 0;
-  for (;;) {
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == pid) return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    if (r < 0) return -1;
-    if (std::chrono::steady_clock::now() > end) {
-      kill(pid, SIGKILL);
-      waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-}
-
-}  // namespace
 
 std::vector<std::string> Prefix::WineCommand(const std::vector<std::string>& args) {
   std::vector<std::string> argv = TheBackend().wine;
@@ -245,19 +198,19 @@ std::vector<std::string> Prefix::WineCommand(const std::vector<std::string>& arg
 RunResult Prefix::Run(const std::vector<std::string>& args, bool relay, int timeoutMs) {
   std::vector<std::string> argv = WineCommand(args);
   std::string out = dir_ / "run.out", err = dir_ / "run.err";
-  pid_t pid = Spawn(argv, Environment(relay), out, err);
+  pid_t pid = sfx::test::Spawn(argv, Environment(relay), out, err);
   RunResult r;
-  r.exitCode = WaitPid(pid, timeoutMs);
+  r.exitCode = WaitExit(pid, timeoutMs);
   r.output = ReadFileIfPresent(out);
   r.trace = ReadFileIfPresent(err);
   return r;
 }
 
 pid_t Prefix::Start(const std::vector<std::string>& args) {
-  return Spawn(WineCommand(args), Environment(false), "/dev/null", "/dev/null");
+  return sfx::test::Spawn(WineCommand(args), Environment(false), "/dev/null", "/dev/null");
 }
 
-int Prefix::WaitFor(pid_t pid, int timeoutMs) { return WaitPid(pid, timeoutMs); }
+int Prefix::WaitFor(pid_t pid, int timeoutMs) { return WaitExit(pid, timeoutMs); }
 
 std::vector<std::string> Prefix::ServerCommand(const std::string& option) const {
   std::vector<std::string> argv = TheBackend().server;
@@ -268,8 +221,8 @@ std::vector<std::string> Prefix::ServerCommand(const std::string& option) const 
 void Prefix::StartServer() {
   // A persistent server: it outlives the programs of the case, so a delayed
   // move stays pending (a cold start of the server would carry it out).
-  pid_t pid = Spawn(ServerCommand("-p"), Environment(false), "/dev/null", "/dev/null");
-  WaitPid(pid, 30000);
+  pid_t pid = sfx::test::Spawn(ServerCommand("-p"), Environment(false), "/dev/null", "/dev/null");
+  WaitExit(pid, 30000);
   serverUp_ = true;
 }
 
@@ -302,10 +255,10 @@ std::vector<pid_t> ProcessesOfPrefix(const std::string& prefix) {
 
 void Prefix::StopServer() {
   if (!serverUp_) return;
-  pid_t pid = Spawn(ServerCommand("-k"), Environment(false), "/dev/null", "/dev/null");
-  WaitPid(pid, 30000);
-  pid = Spawn(ServerCommand("-w"), Environment(false), "/dev/null", "/dev/null");
-  WaitPid(pid, 30000);
+  pid_t pid = sfx::test::Spawn(ServerCommand("-k"), Environment(false), "/dev/null", "/dev/null");
+  WaitExit(pid, 30000);
+  pid = sfx::test::Spawn(ServerCommand("-w"), Environment(false), "/dev/null", "/dev/null");
+  WaitExit(pid, 30000);
   // Whatever did not end with the server (a program stuck in a debugger,
   // say) is ended here, by process id: its prefix is about to be removed.
   for (pid_t p : ProcessesOfPrefix(prefix_)) kill(p, SIGKILL);
@@ -350,6 +303,8 @@ std::string Prefix::Read(const std::string& windowsPath) const {
 void Prefix::Write(const std::string& windowsPath, const std::string& bytes) const {
   std::string host = Host(windowsPath);
   fs::create_directories(fs::path(host).parent_path());
+  // A new file, never a write through a hard link into the template.
+  fs::remove(host);
   std::ofstream f(host, std::ios::binary | std::ios::trunc);
   f.write(bytes.data(), (std::streamsize)bytes.size());
   if (!f) throw std::runtime_error("cannot write " + host);

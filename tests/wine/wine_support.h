@@ -64,8 +64,8 @@ class Prefix {
   // other than Wine's own and `except`, have ended.
   void WaitForPrograms(pid_t except = -1, int timeoutMs = 60000);
 
-  // Makes the programs run from now on prefer a DLL of that name lying
-  // beside them to Wine's built-in one.
+  // Makes the programs run from now on prefer a native DLL of that name
+  // (beside them or in the system directory) to Wine's built-in one.
   void PreferNativeDll(const std::string& name) { nativeDlls_ += ";" + name + "=n,b"; }
 
   // Ends the prefix's wineserver and starts it again, then runs a trivial

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "platform/byte_order.h"
+
 namespace sfx::host {
 namespace {
 
@@ -12,17 +14,7 @@ constexpr size_t kFixedInfoSize = 52;
 constexpr uint32_t kHighBit = 0x80000000u;
 
 // A bounded view of the input; every read checks its range.
-struct Bytes {
-  const uint8_t* data;
-  size_t size;
-
-  bool Has(uint64_t off, uint64_t len) const { return off <= size && len <= size - off; }
-  uint16_t U16(size_t off) const { return (uint16_t)(data[off] | data[off + 1] << 8); }
-  uint32_t U32(size_t off) const {
-    return (uint32_t)data[off] | (uint32_t)data[off + 1] << 8 | (uint32_t)data[off + 2] << 16 |
-           (uint32_t)data[off + 3] << 24;
-  }
-};
+using Bytes = ByteView;
 
 struct Section {
   uint32_t va, rawSize, rawOffset;
@@ -39,13 +31,13 @@ struct Image {
 bool ParseHeaders(const Bytes& f, Image& img) {
   img.file = f;
   if (!f.Has(0, 0x40) || f.data[0] != 'M' || f.data[1] != 'Z') return false;
-  uint32_t pe = f.U32(0x3C);
+  uint32_t pe = f.Le32(0x3C);
   if (!f.Has(pe, 24) || memcmp(f.data + pe, "PE\0\0", 4) != 0) return false;
-  img.sections = f.U16(pe + 6);
-  uint16_t optSize = f.U16(pe + 20);
+  img.sections = f.Le16(pe + 6);
+  uint16_t optSize = f.Le16(pe + 20);
   size_t opt = pe + 24;
   if (!f.Has(opt, optSize) || optSize < 2) return false;
-  uint16_t magic = f.U16(opt);
+  uint16_t magic = f.Le16(opt);
   size_t countOff, dirsOff;
   if (magic == 0x10B) {
     countOff = 92, dirsOff = 96;
@@ -55,8 +47,8 @@ bool ParseHeaders(const Bytes& f, Image& img) {
     return false;
   }
   // The resource directory is data directory 2 (8 bytes each).
-  if (optSize < dirsOff + 3 * 8 || f.U32(opt + countOff) < 3) return false;
-  img.resourceRva = f.U32(opt + dirsOff + 2 * 8);
+  if (optSize < dirsOff + 3 * 8 || f.Le32(opt + countOff) < 3) return false;
+  img.resourceRva = f.Le32(opt + dirsOff + 2 * 8);
   img.sectionTable = opt + optSize;
   return img.resourceRva != 0 && f.Has(img.sectionTable, (uint64_t)img.sections * 40);
 }
@@ -66,7 +58,7 @@ bool ParseHeaders(const Bytes& f, Image& img) {
 bool MapRva(const Image& img, uint32_t rva, size_t& offset, size_t& avail) {
   for (uint16_t i = 0; i < img.sections; ++i) {
     size_t s = img.sectionTable + (size_t)i * 40;
-    Section sec{img.file.U32(s + 12), img.file.U32(s + 16), img.file.U32(s + 20)};
+    Section sec{img.file.Le32(s + 12), img.file.Le32(s + 16), img.file.Le32(s + 20)};
     if (rva < sec.va || (uint64_t)rva - sec.va >= sec.rawSize) continue;
     uint64_t off = (uint64_t)sec.rawOffset + (rva - sec.va);
     uint64_t end = (uint64_t)sec.rawOffset + sec.rawSize;
@@ -84,13 +76,13 @@ bool MapRva(const Image& img, uint32_t rva, size_t& offset, size_t& avail) {
 // Returns the entry's raw OffsetToData.
 bool FindEntry(const Bytes& res, uint32_t dir, uint32_t id, uint32_t& target) {
   if (!res.Has(dir, 16)) return false;
-  uint32_t count = (uint32_t)res.U16(dir + 12) + res.U16(dir + 14);
+  uint32_t count = (uint32_t)res.Le16(dir + 12) + res.Le16(dir + 14);
   for (uint32_t i = 0; i < count; ++i) {
     uint64_t e = (uint64_t)dir + 16 + (uint64_t)i * 8;
     if (!res.Has(e, 8)) return false;
-    uint32_t name = res.U32((size_t)e);
+    uint32_t name = res.Le32((size_t)e);
     if (id == 0 || name == id) {
-      target = res.U32((size_t)e + 4);
+      target = res.Le32((size_t)e + 4);
       return true;
     }
   }
@@ -108,7 +100,7 @@ bool FindVersionData(const Image& img, size_t& offset, size_t& size) {
   if (!FindEntry(res, entry & ~kHighBit, 0, entry) || !(entry & kHighBit)) return false;
   if (!FindEntry(res, entry & ~kHighBit, 0, entry) || (entry & kHighBit)) return false;
   if (!res.Has(entry, 16)) return false;
-  uint32_t dataRva = res.U32(entry), dataSize = res.U32(entry + 4);
+  uint32_t dataRva = res.Le32(entry), dataSize = res.Le32(entry + 4);
   size_t avail;
   if (!MapRva(img, dataRva, offset, avail) || dataSize > avail) return false;
   size = dataSize;
@@ -119,7 +111,7 @@ bool FindVersionData(const Image& img, size_t& offset, size_t& size) {
 bool KeyIsVersionInfo(const Bytes& b, size_t off) {
   static const char kKey[] = "VS_VERSION_INFO";
   for (size_t i = 0; i < sizeof kKey; ++i)
-    if (b.U16(off + 2 * i) != (uint8_t)kKey[i]) return false;
+    if (b.Le16(off + 2 * i) != (uint8_t)kKey[i]) return false;
   return true;
 }
 
@@ -130,9 +122,9 @@ size_t FixedFileInfoOffset(const uint8_t* block, size_t size) {
   constexpr size_t kValueOffset = 40;
   Bytes b{block, size};
   if (!b.Has(0, kValueOffset + kFixedInfoSize)) return 0;
-  uint16_t length = b.U16(0), valueLength = b.U16(2);
+  uint16_t length = b.Le16(0), valueLength = b.Le16(2);
   if (length < kValueOffset + kFixedInfoSize || valueLength < kFixedInfoSize) return 0;
-  if (!KeyIsVersionInfo(b, 6) || b.U32(kValueOffset) != kFixedSignature) return 0;
+  if (!KeyIsVersionInfo(b, 6) || b.Le32(kValueOffset) != kFixedSignature) return 0;
   return kValueOffset;
 }
 
@@ -158,7 +150,7 @@ bool ReadFixedFileInfo(const uint8_t* data, size_t size, VS_FIXEDFILEINFO& out) 
                      &out.dwFileType,       &out.dwFileSubtype,      &out.dwFileDateMS,
                      &out.dwFileDateLS};
   for (DWORD* f : fields) {
-    *f = b.U32(at);
+    *f = b.Le32(at);
     at += 4;
   }
   return true;

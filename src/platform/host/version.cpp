@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/byte_order.h"
 #include "platform/host/pe_version.h"
 #include "platform/host/prefix.h"
 #include "platform/host/win32_api.h"
@@ -67,11 +68,7 @@ BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD /*dwHandle*/, DWORD dwLen,
   if (!LoadVersionBlock(lptstrFilename, block)) return FALSE;
   size_t n = block.size() < dwLen ? block.size() : dwLen;
   memcpy(lpData, block.data(), n);
-  if (n < block.size() && n >= 2) {
-    BYTE* p = (BYTE*)lpData;
-    p[0] = (BYTE)(n & 0xff);
-    p[1] = (BYTE)(n >> 8);
-  }
+  if (n < block.size() && n >= 2) sfx::StoreLe16(lpData, (uint16_t)n);
   return TRUE;
 }
 
@@ -81,7 +78,7 @@ BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, PUINT
   if (strcmp(lpSubBlock, "\\") != 0) return FALSE;
   const uint8_t* block = (const uint8_t*)pBlock;
   // The block's own length bounds every read.
-  size_t length = (size_t)(block[0] | block[1] << 8);
+  size_t length = sfx::LoadLe16(block);
   size_t offset = sfx::host::FixedFileInfoOffset(block, length);
   if (offset == 0) return FALSE;
   *lplpBuffer = (LPVOID)(block + offset);

@@ -9,8 +9,8 @@ void* g_systemFunctions[kSystemFunctionCount];
 
 namespace {
 
-const char* const kLibraryFiles[kSystemLibraryCount] = {"VERSION.dll", "ADVAPI32.dll",
-                                                        "SHELL32.dll", "OLE32.dll"};
+const char* const kLibraryFiles[kSystemLibraryCount] = {
+    "VERSION.dll", "ADVAPI32.dll", "USER32.dll", "GDI32.dll", "SHELL32.dll", "OLE32.dll"};
 
 struct FunctionEntry {
   SystemLibrary library;
@@ -35,6 +35,10 @@ BOOL SystemPath(const char* pszName, char* pszPath) {
   lstrcatA(pszPath, pszName);
   return TRUE;
 }
+
+// Stands in for MessageBoxA when USER32 cannot be had: the run then ends
+// without its box rather than with a crash.
+int WINAPI NoMessageBox(HWND, LPCSTR, LPCSTR, UINT) { return 0; }
 
 // Appends text to the NUL-terminated contents of a buffer, cut to fit.
 void Append(char* pszOut, UINT cchOut, const char* pszText) {
@@ -68,6 +72,10 @@ void SfxRestrictLibrarySearch() {
 
 BOOL SfxLoadSystemLibraries(char* pszMissing, UINT cchMissing) {
   if (pszMissing != nullptr && cchMissing > 0) pszMissing[0] = 0;
+  // Every library and function that can be had is loaded, so that the
+  // error box can show the first that cannot.
+  BOOL bOk = TRUE;
+  DWORD dwError = NO_ERROR;
   HMODULE hLibraries[kSystemLibraryCount];
   char szPath[kSystemLibraryCount][MAX_PATH];
   for (int i = 0; i < kSystemLibraryCount; ++i) {
@@ -79,23 +87,26 @@ BOOL SfxLoadSystemLibraries(char* pszMissing, UINT cchMissing) {
           LoadLibraryExA(szPath[i], nullptr, g_bSystem32Only ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
     else
       lstrcpynA(szPath[i], kLibraryFiles[i], MAX_PATH);
-    if (hLibraries[i] == nullptr) {
-      DWORD dwError = GetLastError();
+    if (hLibraries[i] == nullptr && bOk) {
+      bOk = FALSE;
+      dwError = GetLastError() != NO_ERROR ? GetLastError() : (DWORD)ERROR_MOD_NOT_FOUND;
       Append(pszMissing, cchMissing, szPath[i]);
-      SetLastError(dwError != NO_ERROR ? dwError : ERROR_MOD_NOT_FOUND);
-      return FALSE;
     }
   }
   for (int i = 0; i < kSystemFunctionCount; ++i) {
     const FunctionEntry& f = kFunctions[i];
-    g_systemFunctions[i] = reinterpret_cast<void*>(GetProcAddress(hLibraries[f.library], f.name));
-    if (g_systemFunctions[i] == nullptr) {
+    HMODULE h = hLibraries[f.library];
+    g_systemFunctions[i] = h != nullptr ? reinterpret_cast<void*>(GetProcAddress(h, f.name)) : nullptr;
+    if (g_systemFunctions[i] == nullptr && h != nullptr && bOk) {
+      bOk = FALSE;
+      dwError = ERROR_PROC_NOT_FOUND;
       Append(pszMissing, cchMissing, f.name);
       Append(pszMissing, cchMissing, " in ");
       Append(pszMissing, cchMissing, szPath[f.library]);
-      SetLastError(ERROR_PROC_NOT_FOUND);
-      return FALSE;
     }
   }
-  return TRUE;
+  if (g_systemFunctions[kMessageBoxA] == nullptr)
+    g_systemFunctions[kMessageBoxA] = reinterpret_cast<void*>(&NoMessageBox);
+  SetLastError(dwError);
+  return bOk;
 }

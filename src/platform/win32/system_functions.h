@@ -2,11 +2,11 @@
 //
 // Windows looks for an imported library that is not a "known DLL" in the
 // program's own folder first, and a setup program usually runs from a folder
-// of downloads. So the executable imports only kernel32, user32 and gdi32
-// (loaded or known on every Windows) and the C runtime; the libraries below
-// are loaded when the program starts, by their full path in the system
-// directory (system_functions.cpp), and every call goes through the address
-// found there. The macros keep the Win32 names for the code above the
+// of downloads. So the executable imports only kernel32 (in every process
+// before the program's imports) and the C runtime; the libraries below are
+// loaded when the program starts, by their full path in the system directory
+// (system_functions.cpp), and every call goes through the address found
+// there. Those that a library imports in turn are then loaded already. The macros keep the Win32 names for the code above the
 // platform, which calls them as it would call the imported functions.
 //
 // Included by platform/platform.h after the system headers.
@@ -25,19 +25,34 @@
   X(kAdvapi32Dll, RegQueryValueExA)          \
   X(kAdvapi32Dll, RegSetValueExA)            \
   X(kAdvapi32Dll, RegCloseKey)               \
+  X(kUser32Dll, MessageBoxA)                 \
+  X(kUser32Dll, LoadCursorA)                 \
+  X(kUser32Dll, SetCursor)                   \
+  X(kUser32Dll, SendMessageA)                \
+  X(kGdi32Dll, AddFontResourceA)             \
   X(kShell32Dll, SHGetSpecialFolderLocation) \
   X(kShell32Dll, SHGetPathFromIDListA)       \
   X(kOle32Dll, CoTaskMemFree)
 
 namespace sfx_win32 {
 
-enum SystemLibrary { kVersionDll, kAdvapi32Dll, kShell32Dll, kOle32Dll, kSystemLibraryCount };
+// In the order of loading: a library that another one imports comes first.
+enum SystemLibrary {
+  kVersionDll,
+  kAdvapi32Dll,
+  kUser32Dll,
+  kGdi32Dll,
+  kShell32Dll,
+  kOle32Dll,
+  kSystemLibraryCount
+};
 
 #define SFX_SYSTEM_FUNCTION_INDEX(library, name) k##name,
 enum SystemFunction { SFX_SYSTEM_FUNCTIONS(SFX_SYSTEM_FUNCTION_INDEX) kSystemFunctionCount };
 #undef SFX_SYSTEM_FUNCTION_INDEX
 
-// The addresses, filled in by SfxLoadSystemLibraries before the run starts.
+// The addresses, filled in by SfxLoadSystemLibraries before the run starts
+// (MessageBoxA at least with a stand-in that shows nothing).
 extern void* g_systemFunctions[kSystemFunctionCount];
 
 }  // namespace sfx_win32
@@ -62,4 +77,9 @@ void SfxRestrictLibrarySearch();
 #define RegCloseKey SFX_SYSTEM_FUNCTION(RegCloseKey)
 #define SHGetSpecialFolderLocation SFX_SYSTEM_FUNCTION(SHGetSpecialFolderLocation)
 #define SHGetPathFromIDListA SFX_SYSTEM_FUNCTION(SHGetPathFromIDListA)
+#define MessageBoxA SFX_SYSTEM_FUNCTION(MessageBoxA)
+#define LoadCursorA SFX_SYSTEM_FUNCTION(LoadCursorA)
+#define SetCursor SFX_SYSTEM_FUNCTION(SetCursor)
+#define SendMessageA SFX_SYSTEM_FUNCTION(SendMessageA)
+#define AddFontResourceA SFX_SYSTEM_FUNCTION(AddFontResourceA)
 #define CoTaskMemFree SFX_SYSTEM_FUNCTION(CoTaskMemFree)

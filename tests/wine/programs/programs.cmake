@@ -21,5 +21,12 @@ function(sfx_wine_programs target compiler dir)
     DEPENDS ${src}/version_shim.c ${src}/version_shim.def
     COMMENT "Windows test library ${dir}/version.dll")
   list(APPEND outputs ${dir}/version.dll)
+  # The library laid beside a setup under system libraries' names (planted.c).
+  add_custom_command(OUTPUT ${dir}/planted.dll
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${compiler} -Os -s -Wall -Wextra -Werror -shared -o ${dir}/planted.dll ${src}/planted.c
+    DEPENDS ${src}/planted.c
+    COMMENT "Windows test library ${dir}/planted.dll")
+  list(APPEND outputs ${dir}/planted.dll)
   add_custom_target(${target} DEPENDS ${outputs})
 endfunction()

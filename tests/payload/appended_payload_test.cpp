@@ -11,7 +11,7 @@
 #include <string>
 
 #include "support/catalogue_text.h"
-#include "engine_test_util.h"
+#include "support/engine_test_util.h"
 #include "pack/setup_writer.h"
 #include "support/payload_builder.h"
 #include "support/temp_dir.h"

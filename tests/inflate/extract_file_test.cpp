@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_test_util.h"
+#include "support/engine_test_util.h"
 #include "framework/file.h"
 #include "framework/log_stream.h"
 #include "inflate/extract_file.h"

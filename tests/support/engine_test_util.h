@@ -1,4 +1,4 @@
-// Helpers shared by the engine tests in this folder.
+// Helpers shared by the tests of the payload and of extraction.
 #pragma once
 
 #include <algorithm>

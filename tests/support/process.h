@@ -1,0 +1,28 @@
+// Child processes for tests: started with posix_spawn (standard input from
+// /dev/null, the output where asked) and waited for within a time limit.
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace sfx::test {
+
+// This process's environment without the variables whose names begin with
+// one of `drop`, and with the "NAME=value" entries of `set` (replacing any
+// of the same name).
+std::vector<std::string> EnvironmentWith(const std::vector<std::string>& set,
+                                         const std::vector<std::string>& drop = {});
+
+// Starts argv[0] with argv and env; standard output goes to the file `out`
+// (or to the descriptor outFd when it is >= 0), standard error to `err`.
+// Throws when the program cannot be started.
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+            const std::string& out, const std::string& err, int outFd = -1);
+
+// The exit status of a started process, or -1 when it did not exit normally
+// or was still running after timeoutMs (it is then killed).
+int WaitExit(pid_t pid, int timeoutMs);
+
+}  // namespace sfx::test
