@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "framework/file.h"
+#include "framework/whole_file.h"
 #include "install/directory_chain.h"
 
 namespace {
@@ -24,11 +25,11 @@ void CopyContents(CFile& source, CFile& target, BYTE* pBuffer) {
 
 void CopyInstallFile(const CString& strSourceDir, const CString& strTargetDir,
                      const CString& strSourceName, const CString& strTargetName,
-                     CLogStream* pLog) {
+                     CLogStream* pLog, BOOL bWinNT) {
   CreateDirectoryChain(strTargetDir, pLog);
   CString strTarget = strTargetDir + strTargetName;
   CFile source(strSourceDir + strSourceName, CFile::modeRead);
-  CFile target(strTarget, CFile::modeCreate | CFile::modeWrite);
+  CWholeFile target(strTarget, bWinNT);
 
   BYTE* pBuffer = (BYTE*)malloc(kCopyBufferSize);
   if (pBuffer == nullptr) AfxThrowMemoryException();
@@ -40,7 +41,7 @@ void CopyInstallFile(const CString& strSourceDir, const CString& strTargetDir,
   }
   free(pBuffer);
 
-  target.Close();
+  target.Commit(nullptr);
   WriteLogLine(pLog, "file:", strTarget);
   source.Close();
 }

@@ -42,7 +42,7 @@ void CInstaller::ScheduleReplacement(const CString& strName, const CString& strI
   CString strTempCopy = strTargetDir + strTempName;
 
   // Exceptions of the copy go on to the caller: then nothing is scheduled.
-  CopyInstallFile(strSourceDir, strTargetDir, strName, strTempName, &RemovalLog());
+  CopyInstallFile(strSourceDir, strTargetDir, strName, strTempName, &RemovalLog(), m_bWinNT);
 
   if (m_bWinNT == 1)
     MoveFileExA(strTempCopy, strInstalled, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);

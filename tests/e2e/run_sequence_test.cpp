@@ -290,9 +290,9 @@ TEST_F(SetupRun, NoTemporaryNameEndsTheRunWithABox) {
 }
 
 // A directory an item needs cannot be made (a file stands in its way): the
-// run ends without a word, writes no "_Del.log" and starts nothing; what
-// was installed before stays.
-TEST_F(SetupRun, DirectoryThatCannotBeMadeEndsTheRunSilently) {
+// run ends with one box naming that directory, writes no "_Del.log" and
+// starts nothing; what was installed before stays.
+TEST_F(SetupRun, DirectoryThatCannotBeMadeEndsTheRunWithABox) {
   WriteWin("C:\\blocked", "a file, not a directory");
   CatalogueBuilder b;
   b.MainProgram("App.exe").File(Plain("App.exe", MarkerScript("App", runs_), "%inst%"));
@@ -303,7 +303,7 @@ TEST_F(SetupRun, DirectoryThatCannotBeMadeEndsTheRunSilently) {
   Marker("prog.sh", "prog");
   StubResult r = Run(b);
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.stderrText, "");
+  EXPECT_EQ(r.stderrText, "setup: C:\\blocked\\sub contains an invalid path.\n");
   std::string dir = OnlyInstallDir();
   EXPECT_EQ(ListTree(Host(dir)), (std::vector<std::string>{"App.exe", "first.txt"}));
   EXPECT_TRUE(WaitForStarts(runs_, 0).empty());

@@ -4,6 +4,7 @@
 // programs; the error box and the command lines are read from Wine's relay
 // trace of MessageBoxA and WinExec.
 #include <gtest/gtest.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -239,10 +240,47 @@ TEST_F(WineRun, DamagedCatalogueShowsTheArchiveBox) {
   }
 }
 
+// A stream that fails to decode, in a plain item written over a file and in
+// a shared item replacing a copy without version information: one box
+// naming the setup, the old content kept, no temporary file left, nothing
+// after it installed, no program started.
+TEST_F(WineRun, DamagedStreamEndsTheRunAndKeepsTheOldFile) {
+  struct Case {
+    const char* what;
+    std::string dir;  // where the file lands
+    std::string dest;
+  } cases[] = {{"plain", "C:\\data\\", "C:\\data\\"}, {"shared", kSystemDir, "%sysdir%"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Prefix prefix;
+    prefix.Write(c.dir + "broken.bin", "old content");
+    std::vector<std::string> before = prefix.List(c.dir);
+    CatalogueBuilder b;
+    b.MainProgram("App.exe").File(
+        Plain("App.exe", ReadFileIfPresent(ProgramPath("record_start.exe")), "%inst%"));
+    TestFile broken = Plain("broken.bin", "never seen", c.dest);
+    broken.stream = pack::Bytes{0x00, 0xFF, 0xFF};  // block type 0: the decoder fails
+    b.File(broken).File(Plain("later.txt", "2", "%inst%"));
+    std::string exe = WriteSetup(prefix, b.Write().bytes);
+    std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
+    RunResult r = RunSetup(prefix, exe);
+    EXPECT_EQ(r.exitCode, 0);
+    std::vector<MessageBoxCall> boxes = MessageBoxes(r.trace);
+    ASSERT_EQ(boxes.size(), 1u) << r.trace;
+    EXPECT_EQ(boxes[0].text, "C:\\setup\\setup.exe has a bad format.");
+    EXPECT_TRUE(WinExecs(r.trace).empty());
+    EXPECT_EQ(prefix.Read(c.dir + "broken.bin"), "old content");
+    EXPECT_EQ(prefix.List(c.dir), before);
+    std::string dir = OnlyInstallDir(prefix, tempBefore);
+    ASSERT_FALSE(dir.empty());
+    EXPECT_EQ(prefix.Tree(dir), (std::vector<std::string>{"App.exe"}));
+  }
+}
+
 // A directory an item needs cannot be made (a file stands in its way): the
-// run ends without a word (the integer the directory code throws), writes
-// no "_Del.log" and starts nothing; what was installed before stays.
-TEST_F(WineRun, DirectoryThatCannotBeMadeEndsTheRunSilently) {
+// run ends with one box naming that directory in the platform's words,
+// writes no "_Del.log" and starts nothing; what was installed before stays.
+TEST_F(WineRun, DirectoryThatCannotBeMadeEndsTheRunWithABox) {
   Prefix prefix;
   prefix.Write("C:\\blocked", "a file, not a directory");
   CatalogueBuilder b;
@@ -255,7 +293,9 @@ TEST_F(WineRun, DirectoryThatCannotBeMadeEndsTheRunSilently) {
   std::vector<std::string> tempBefore = prefix.List(prefix.TempDir());
   RunResult r = RunSetup(prefix, exe);
   EXPECT_EQ(r.exitCode, 0);
-  EXPECT_TRUE(MessageBoxes(r.trace).empty());
+  std::vector<MessageBoxCall> boxes = MessageBoxes(r.trace);
+  ASSERT_EQ(boxes.size(), 1u) << r.trace;
+  EXPECT_EQ(boxes[0].text, "C:\\blocked\\sub contains an invalid path.");
   EXPECT_TRUE(WinExecs(r.trace).empty());
   std::string dir = OnlyInstallDir(prefix, tempBefore);
   ASSERT_FALSE(dir.empty());
@@ -342,6 +382,11 @@ TEST_F(WineRun, SharedFileOutcomes) {
                     "file:" + sys + "OLDER.DLL", "directory:" + dir}));
     EXPECT_TRUE(prefix.PendingRenames().empty());
     EXPECT_FALSE(prefix.Exists("C:\\windows\\WININIT.INI"));
+    // The copies replaced in place went through a temporary file beside
+    // them (MoveFileExA on the NT family, renames on the 95 family); none
+    // is left.
+    for (const std::string& name : prefix.List(sys))
+      EXPECT_FALSE(name.size() > 3 && strncasecmp(name.c_str(), "sfx", 3) == 0) << name;
   }
 }
 
