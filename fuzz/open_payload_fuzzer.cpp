@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "app/installer.h"
 #include "framework/exceptions.h"
 #include "fuzz_support.h"
+#include "install/installer.h"
 #include "pack/setup_reader.h"
 #include "payload/catalogue.h"
 #include "platform/host/prefix.h"

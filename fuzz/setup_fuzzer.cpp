@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "app/installer.h"
 #include "framework/exceptions.h"
 #include "fuzz_support.h"
+#include "install/installer.h"
 #include "pack/extract.h"
 #include "pack/setup_reader.h"
 #include "pack/verify.h"

@@ -2,8 +2,8 @@
 // whole installation and lets the process end with exit code 0.
 #include <new>
 
-#include "app/installer.h"
 #include "framework/framework.h"
+#include "install/installer.h"
 
 class CSetupApp : public CWinApp {
  public:

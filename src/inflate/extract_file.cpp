@@ -1,6 +1,6 @@
 #include "inflate/extract_file.h"
 
-#include "app/removal_log.h"
+#include "framework/log_stream.h"
 #include "framework/whole_file.h"
 #include "inflate/inflater.h"
 #include "payload/catalogue.h"

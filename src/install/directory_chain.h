@@ -1,9 +1,9 @@
 // Creation of every missing directory along a path.
 #pragma once
 
-#include "app/removal_log.h"
 #include "framework/cstring.h"
 #include "framework/exceptions.h"
+#include "framework/log_stream.h"
 
 // A directory that could not be made: a file error naming the directory, of
 // its own type so that the shared-file installation, which drops the file

@@ -1,8 +1,8 @@
 // The chunked copy of one file, used for deferred replacements.
 #pragma once
 
-#include "app/removal_log.h"
 #include "framework/cstring.h"
+#include "framework/log_stream.h"
 
 // Copies strSourceDir + strSourceName to strTargetDir + strTargetName (both
 // directories end in "\"), creating the missing directories of the target

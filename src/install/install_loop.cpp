@@ -1,8 +1,7 @@
 // The installation of one component, entry by entry, and the finishing work:
 // "_Del.log" and the programs.
-#include "app/installer.h"
-#include "app/removal_log.h"
 #include "install/expand_path.h"
+#include "install/installer.h"
 #include "install/run_program.h"
 #include "payload/catalogue.h"
 

@@ -1,5 +1,5 @@
 // The item filter: which catalogue items belong to this installation.
-#include "app/installer.h"
+#include "install/installer.h"
 #include "install/logged_paths.h"
 #include "payload/catalogue.h"
 

@@ -1,8 +1,7 @@
 #include "install/replacement.h"
 
-#include "app/installer.h"
-#include "app/removal_log.h"
 #include "install/file_copy.h"
+#include "install/installer.h"
 #include "install/wininit.h"
 
 namespace {

@@ -1,6 +1,5 @@
-// CInstaller::OpenPayload: finds the payload, opens it as the engine's
-// payload file and loads the catalogue's two archives from it.
-#include "app/installer.h"
+#include "payload/open_payload.h"
+
 #include "framework/exceptions.h"
 #include "payload/archive.h"
 #include "payload/catalogue.h"
@@ -32,7 +31,8 @@ void SkipForward(CFile& file, DWORD dwCount) {
 
 }  // namespace
 
-void CInstaller::OpenPayload() {
+void OpenPayload(CFile& filePayload, const CString& strModuleDir, CObArray& arrFileTable,
+                 CBuildItems& project) {
   DWORD dwPayloadOffset = GetPayloadOffset();
   if (dwPayloadOffset != 0) {
     // Appended to the running executable. Open failures are not tested
@@ -42,27 +42,27 @@ void CInstaller::OpenPayload() {
     szModule[0] = 0;
     GetModuleFileNameA(nullptr, szModule, MAX_PATH);
     szModule[MAX_PATH - 1] = 0;
-    m_filePayload.Open(szModule, CFile::modeRead | CFile::shareDenyNone);
-    m_filePayload.Seek((LONG)dwPayloadOffset, CFile::begin);
+    filePayload.Open(szModule, CFile::modeRead | CFile::shareDenyNone);
+    filePayload.Seek((LONG)dwPayloadOffset, CFile::begin);
   } else {
     // The side file, opened exclusively; the payload starts at offset 0.
-    CString strPath = m_strModuleDir;
+    CString strPath = strModuleDir;
     strPath += "Data.bin";
-    m_filePayload.Open(strPath, CFile::modeRead | CFile::shareCompat);
+    filePayload.Open(strPath, CFile::modeRead | CFile::shareCompat);
   }
 
-  DWORD dwDataLength = ReadLength(m_filePayload);
-  if (dwDataLength != 0) SkipForward(m_filePayload, dwDataLength);
-  ReadLength(m_filePayload);  // archive 1's length: its end is found by reading it
+  DWORD dwDataLength = ReadLength(filePayload);
+  if (dwDataLength != 0) SkipForward(filePayload, dwDataLength);
+  ReadLength(filePayload);  // archive 1's length: its end is found by reading it
 
   // Each archive reads through its own 4,096-byte buffer.
-  CArchive arFileTable(&m_filePayload, CArchive::load);
-  SerializeFileTable(arFileTable, m_arrFileTable);  // CCompFileInfo entries only
+  CArchive arFileTable(&filePayload, CArchive::load);
+  SerializeFileTable(arFileTable, arrFileTable);  // CCompFileInfo entries only
   arFileTable.Close();  // gives back the read-ahead: the file stands at archive 2
 
-  CArchive arProject(&m_filePayload, CArchive::load);
-  m_pProject->Serialize(arProject);
+  CArchive arProject(&filePayload, CArchive::load);
+  project.Serialize(arProject);
   arProject.Close();
 
-  CheckCatalogue(m_arrFileTable, *m_pProject, m_filePayload.GetFilePath());
+  CheckCatalogue(arrFileTable, project, filePayload.GetFilePath());
 }

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/installer.h"
-#include "support/catalogue_text.h"
 #include "engine_test_util.h"
 #include "framework/file.h"
+#include "install/installer.h"
 #include "payload/payload_checks.h"
+#include "support/catalogue_text.h"
 #include "support/payload_builder.h"
 #include "support/temp_dir.h"
 

@@ -14,11 +14,10 @@
 #include <cstring>
 #include <string>
 
-#include "app/installer.h"
-#include "app/removal_log.h"
-#include "support/catalogue_text.h"
 #include "inflate/extract_file.h"
+#include "install/installer.h"
 #include "payload/catalogue.h"
+#include "support/catalogue_text.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "e2e/e2e_support.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
@@ -64,21 +65,48 @@ StubProcess::StubProcess(const std::string& exe, const std::string& prefixRoot, 
   std::vector<std::string> args = {exe};
   std::vector<char*> argv = Pointers(args);
   std::string errPath = scratch_ / "stderr";
+  // Standard output is a pipe that the programs the stub starts inherit:
+  // its end of file tells that the run and all of them are over.
+  int out[2];
+  if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+  outFd_ = out[0];
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&actions, out[1], 1);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
   int rc = posix_spawn(&pid_, exe.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
+  close(out[1]);
   if (rc != 0) throw std::runtime_error("cannot start " + exe + ": " + strerror(rc));
 }
 
 StubProcess::~StubProcess() {
   if (!done_) Wait(1000);
+  if (outFd_ >= 0) close(outFd_);
 }
+
+namespace {
+
+// Reads the pipe until its end of file (every writer gone) or the deadline.
+void DrainUntilClosed(int fd, std::chrono::steady_clock::time_point deadline) {
+  char buf[512];
+  for (;;) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    pollfd p = {fd, POLLIN, 0};
+    int n = poll(&p, 1, (int)left.count());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    ssize_t got = read(fd, buf, sizeof buf);
+    if (got == 0 || (got < 0 && errno != EINTR)) return;
+  }
+}
+
+}  // namespace
 
 StubResult StubProcess::Wait(int timeoutMs) {
   if (done_) return result_;
@@ -97,6 +125,7 @@ StubResult StubProcess::Wait(int timeoutMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   done_ = true;
+  if (status != -1) DrainUntilClosed(outFd_, deadline);
   result_.exitCode = (status != -1 && WIFEXITED(status)) ? WEXITSTATUS(status) : -1;
   result_.stderrText = sfx::test::ReadFileIfPresent(scratch_ / "stderr");
   return result_;
@@ -245,18 +274,7 @@ std::string MarkerScript(const std::string& tag, const std::string& runsFile,
   return "#!/bin/sh\n" + before + "echo \"$$ " + tag + " $*\" >> '" + runsFile + "'\n";
 }
 
-std::vector<ProgramStart> WaitForStarts(const std::string& runsFile, size_t expected) {
-  auto count = [&] {
-    std::string text = sfx::test::ReadFileIfPresent(runsFile);
-    return (size_t)std::count(text.begin(), text.end(), '\n');
-  };
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (count() < expected && std::chrono::steady_clock::now() < deadline)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  // The stub has exited by now, so every program it started has been
-  // executed; a moment more lets an unexpected one write its line.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-
+std::vector<ProgramStart> RecordedStarts(const std::string& runsFile) {
   std::vector<ProgramStart> starts;
   std::istringstream in(sfx::test::ReadFileIfPresent(runsFile));
   std::string line;

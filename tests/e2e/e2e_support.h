@@ -34,7 +34,7 @@ struct StubResult {
 
 // One run of a setup executable, started at once and not waited for until
 // Wait(). The child sees SFX_PREFIX = prefixRoot and, for the 95 family,
-// SFX_WINVER=95; its standard output goes to /dev/null.
+// SFX_WINVER=95; its standard output is a pipe (see Wait).
 class StubProcess {
  public:
   StubProcess(const std::string& exe, const std::string& prefixRoot, Family family = Family::NT);
@@ -42,12 +42,14 @@ class StubProcess {
   StubProcess(const StubProcess&) = delete;
   StubProcess& operator=(const StubProcess&) = delete;
 
-  // Waits (at most timeoutMs, then kills the run) and collects the result.
+  // Waits (at most timeoutMs, then kills the run) and collects the result;
+  // then waits, within the same time, for the programs the run started.
   StubResult Wait(int timeoutMs = 60000);
 
  private:
   sfx::test::TempDir scratch_;  // holds the captured standard error
   pid_t pid_ = -1;
+  int outFd_ = -1;  // read end of the child's standard output
   bool done_ = false;
   StubResult result_;
 };
@@ -122,9 +124,8 @@ struct ProgramStart {
   std::string tag;
   std::string args;
 };
-// Waits (bounded) until runsFile holds at least `expected` lines, then a
-// little longer so that a start too many would show, and returns the starts
-// in the order they were made (process ids grow with each start).
-std::vector<ProgramStart> WaitForStarts(const std::string& runsFile, size_t expected);
+// The starts recorded in runsFile, in the order they were made (process ids
+// grow with each start). StubProcess::Wait has waited for the programs.
+std::vector<ProgramStart> RecordedStarts(const std::string& runsFile);
 
 }  // namespace sfx::e2e

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "app/removal_log.h"
+#include "install/installer.h"
 #include "platform/platform.h"
 
 namespace sfx::test {

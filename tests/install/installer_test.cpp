@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/installer.h"
+#include "install/installer.h"
 #include "payload/catalogue.h"
 #include "support/temp_dir.h"
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "app/installer.h"
 #include "install/file_copy.h"
 #include "install/install_test_util.h"
+#include "install/installer.h"
 #include "install/replacement.h"
 #include "install/wininit.h"
 #include "platform/host/prefix.h"

@@ -51,7 +51,12 @@ void CopyTemplate(const fs::path& from, const fs::path& to) {
     } else if (it->is_directory()) {
       fs::create_directory(dest);
     } else if (LinkedFolder(rel)) {
-      fs::create_hard_link(it->path(), dest);
+      // A hard link only works within one file system. With the temporary
+      // folder elsewhere (a tmpfs, another TMPDIR) a symbolic link to the
+      // template's file takes its place: a copy would cost 600 MB a case.
+      std::error_code linkError;
+      fs::create_hard_link(it->path(), dest, linkError);
+      if (linkError) fs::create_symlink(fs::absolute(it->path()), dest);
     } else {
       fs::copy_file(it->path(), dest);
     }
@@ -455,42 +460,25 @@ std::string TestDll(const std::string& name) {
   return ReadFileIfPresent(std::string(SFX_TEST_DLL_DIR) + "/" + name);
 }
 
-::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected) {
-  if (actual == expected) return ::testing::AssertionSuccess();
-  size_t at = 0;
-  while (at < actual.size() && at < expected.size() && actual[at] == expected[at]) ++at;
-  return ::testing::AssertionFailure() << "contents differ: " << actual.size() << " bytes, expected "
-                                       << expected.size() << "; first difference at byte " << at;
-}
-
-std::string CrLf(const std::vector<std::string>& lines) {
-  std::string out;
-  for (const auto& l : lines) out += l + "\r\n";
-  return out;
-}
-
-std::vector<Start> WaitForStarts(Prefix& prefix, size_t expected) {
-  auto count = [&] {
-    size_t n = 0;
-    for (const auto& name : prefix.List("C:\\starts"))
-      if (name.size() > 4 && name.compare(name.size() - 4, 4, ".txt") == 0) ++n;
-    return n;
-  };
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (count() < expected && std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  // Long enough for a start that should not have happened to show.
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
-  std::vector<Start> starts;
-  for (const auto& name : prefix.List("C:\\starts")) {  // sorted: creation time first
-    if (name.size() <= 4 || name.compare(name.size() - 4, 4, ".txt") != 0) continue;
-    Start s;
-    s.commandLine = prefix.Read("C:\\starts\\" + name);
-    std::string log = "C:\\starts\\" + name.substr(0, name.size() - 4) + ".log";
-    if (prefix.Exists(log)) s.log = prefix.Read(log);
-    starts.push_back(s);
+void Prefix::WaitForPrograms(pid_t except, int timeoutMs) {
+  // The programs a run started are Windows processes with no channel back
+  // to this one: a bounded wait until no process of the prefix is left but
+  // the server and Wine's own (from system32).
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    bool running = false;
+    for (pid_t p : ProcessesOfPrefix(prefix_)) {
+      if (p == except) continue;
+      std::string cmd = ReadFileIfPresent("/proc/" + std::to_string(p) + "/cmdline");
+      for (char& c : cmd) c = (char)std::tolower((unsigned char)c);
+      if (cmd.empty() || cmd.find("wineserver") != std::string::npos ||
+          cmd.find("c:\\windows\\system32\\") != std::string::npos)
+        continue;
+      running = true;
+    }
+    if (!running || std::chrono::steady_clock::now() > end) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  return starts;
 }
 
 }  // namespace sfx::wine

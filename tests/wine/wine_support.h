@@ -60,6 +60,9 @@ class Prefix {
   // Starts a program under wine64 without waiting; WaitFor collects it.
   pid_t Start(const std::vector<std::string>& args);
   int WaitFor(pid_t pid, int timeoutMs = 120000);
+  // Waits (at most timeoutMs) until the programs started in the prefix,
+  // other than Wine's own and `except`, have ended.
+  void WaitForPrograms(pid_t except = -1, int timeoutMs = 60000);
 
   // Makes the programs run from now on prefer a DLL of that name lying
   // beside them to Wine's built-in one.
@@ -124,23 +127,5 @@ std::string StubPath();                        // the x86-64 stub
 std::string ProgramPath(const std::string& name);  // record_start.exe, ...
 std::string TestDll(const std::string& name);      // bytes of tests/platform/data/<name>
 using sfx::test::ReadFileIfPresent;  // whole host files; empty when unreadable
-
-// Byte-for-byte equality of file contents; on a difference, says where it
-// begins rather than printing the files.
-::testing::AssertionResult SameBytes(const std::string& actual, const std::string& expected);
-
-// Lines joined with CR LF after each, as "_Del.log" stores them.
-std::string CrLf(const std::vector<std::string>& lines);
-
-// One start recorded by record_start.exe: its command line and the copy of
-// the "_Del.log" beside it when it started (nullopt: there was none).
-struct Start {
-  std::string commandLine;
-  std::optional<std::string> log;
-};
-// Waits (bounded) until C:\starts holds at least `expected` records, then a
-// little longer so that a start too many would show, and returns them in the
-// order the processes were created.
-std::vector<Start> WaitForStarts(Prefix& prefix, size_t expected);
 
 }  // namespace sfx::wine

@@ -2,14 +2,16 @@
 //
 // Created by the application object, it opens the payload (OpenPayload),
 // installs one component (Install) and is deleted. Its operations are
-// defined where their work is: construction and OpenPayload in app/, the
+// defined where their work is, all in this folder: construction and
+// OpenPayload here (loading the catalogue is payload/open_payload.h's), the
 // item filter, InstallItem, ScheduleReplacement and the installation loop in
-// install/.
+// files of their own.
 #pragma once
 
 #include "framework/collections.h"
 #include "framework/cstring.h"
 #include "framework/file.h"
+#include "framework/log_stream.h"
 
 class CBuildItem;
 class CBuildItems;
@@ -48,3 +50,6 @@ class CInstaller {
   // them would only find every level there already.
   CString m_strChainMade;
 };
+
+// The process's removal log, constructed on first use.
+CLogStream& RemovalLog();

@@ -1,4 +1,4 @@
-#include "app/removal_log.h"
+#include "framework/log_stream.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -29,14 +29,6 @@ void CLogStream::Write(const char* pch, int nCount) {
 
 void CLogStream::Write(const char* psz) {
   if (psz != nullptr) Write(psz, (int)strlen(psz));
-}
-
-CLogStream& RemovalLog() {
-  // Constructed on first use and kept until the process ends. Nothing reads
-  // or writes it before the run's first line, so that moment serves as well
-  // as one before the application object: no line can be lost or come early.
-  static CLogStream log;
-  return log;
 }
 
 void WriteLogLine(CLogStream* pLog, const char* pszKind, const char* pszText) {

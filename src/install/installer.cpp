@@ -1,8 +1,9 @@
-#include "app/installer.h"
+#include "install/installer.h"
 
 #include <cstring>
 
 #include "payload/catalogue.h"
+#include "payload/open_payload.h"
 
 CInstaller::CInstaller()
     : m_pProject(new CBuildItems), m_nPlatformIndex(1), m_bWinNT(0), m_nNextEntry(0) {
@@ -36,4 +37,16 @@ CInstaller::~CInstaller() {
   m_arrFileTable.RemoveAll();
   // Abort, not Close: a destructor must not throw.
   m_filePayload.Abort();
+}
+
+void CInstaller::OpenPayload() {
+  ::OpenPayload(m_filePayload, m_strModuleDir, m_arrFileTable, *m_pProject);
+}
+
+CLogStream& RemovalLog() {
+  // Constructed on first use and kept until the process ends. Nothing reads
+  // or writes it before the run's first line, so that moment serves as well
+  // as one before the application object: no line can be lost or come early.
+  static CLogStream log;
+  return log;
 }

@@ -1,9 +1,11 @@
-// The removal log: one process-wide in-memory text stream.
+// CLogStream: an in-memory text stream that is only ever appended to, and
+// the line writer of the removal log.
 //
-// Every step that changes the system appends one line: the kind word with
-// its colon ("project:", "source:", "directory:", "file:", "path:"), the
-// text, and a line feed. Finish writes the whole text into "_Del.log" (with
-// CR LF line ends). The stream is only ever appended to.
+// The engine keeps one (RemovalLog in install/installer.h). Every step that
+// changes the system appends one line: the kind word with its colon
+// ("project:", "source:", "directory:", "file:", "path:"), the text, and a
+// line feed. Finish writes the whole text into "_Del.log" (with CR LF line
+// ends).
 #pragma once
 
 #include "framework/cstring.h"
@@ -31,9 +33,6 @@ class CLogStream {
   int m_nLength;
   int m_nCapacity;
 };
-
-// The process's removal log, constructed before the application object.
-CLogStream& RemovalLog();
 
 // Writes one line: pszKind (with its colon), the text, a line feed; then
 // flushes. A null log writes nothing.
