@@ -3,6 +3,10 @@
 // libdeflate's raw DEFLATE at the same level.
 //
 //   inflate_bench [--level N] [--runs N] [--piece BYTES] [--mib TEXT EXE GZ] [--no-sizes]
+//                 [--only ours|zlib|libdeflate]
+//
+// --only times one decoder and prints no table: for instruction counts under
+// valgrind --tool=callgrind, where the other decoders would only slow the run.
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -100,16 +104,18 @@ double Seconds(const std::function<void()>& fn) {
 int main(int argc, char** argv) {
   int level = 6, runs = 5;
   bool sizes = true;
+  std::string only;
   size_t piece = 1 << 20, mib[3] = {24, 20, 12};
   for (int i = 1; i < argc; i++) {
     if (!strcmp(argv[i], "--level") && i + 1 < argc) level = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--runs") && i + 1 < argc) runs = atoi(argv[++i]);
     else if (!strcmp(argv[i], "--no-sizes")) sizes = false;
+    else if (!strcmp(argv[i], "--only") && i + 1 < argc) only = argv[++i];
     else if (!strcmp(argv[i], "--piece") && i + 1 < argc) piece = strtoul(argv[++i], nullptr, 10);
     else if (!strcmp(argv[i], "--mib") && i + 3 < argc)
       for (size_t& m : mib) m = strtoul(argv[++i], nullptr, 10);
     else {
-      fprintf(stderr, "usage: %s [--level N] [--runs N] [--piece BYTES] [--mib TEXT EXE GZ] [--no-sizes]\n", argv[0]);
+      fprintf(stderr, "usage: %s [--level N] [--runs N] [--piece BYTES] [--mib TEXT EXE GZ] [--no-sizes] [--only ours|zlib|libdeflate]\n", argv[0]);
       return 2;
     }
   }
@@ -150,6 +156,18 @@ int main(int argc, char** argv) {
       throw std::runtime_error("zlib output differs");
     if (DecodeLibdeflate(d, p, out) != p.data.size() || memcmp(out.data(), p.data.data(), p.data.size()))
       throw std::runtime_error("libdeflate output differs");
+  }
+
+  if (!only.empty()) {
+    for (int r = 0; r < runs; r++)
+      for (size_t i = 0; i < pieces.size(); i++) {
+        if (only == "ours") DecodeOurs(*inputs[i], nullptr);
+        else if (only == "zlib") DecodeZlib(pieces[i], out);
+        else DecodeLibdeflate(d, pieces[i], out);
+      }
+    for (CMemFile* f : inputs) delete f;
+    libdeflate_free_decompressor(d);
+    return 0;
   }
 
   printf("\n%-6s %9s %8s | %12s %12s %12s | %9s %9s\n", "kind", "MiB", "ratio", "CInflater",

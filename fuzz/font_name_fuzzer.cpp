@@ -5,7 +5,7 @@
 
 #include "framework/file.h"
 #include "fuzz_support.h"
-#include "install/font_name.h"
+#include "install/font.h"
 
 SFX_FUZZ_TARGET(font_name) {
   CMemFile file(data, (UINT)size);

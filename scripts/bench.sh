@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Benchmarks against what users would pick instead: decoding (zlib,
-# libdeflate), installing (unzip, cp -r), packing (zip -9), the stub's peak
-# memory against its payload's size, and the stubs' sizes.
+# libdeflate), installing (unzip; the floor: libdeflate decoding the same
+# files and writing them, deflate_extract; cp -r for information), packing
+# (zip -9), the stub's peak memory against its payload's size, and the stubs'
+# sizes.
 #
 #   scripts/bench.sh [install_bench.py options...]
 #
@@ -19,7 +21,7 @@ scripts/deps.sh zip unzip time python3 >&2
 # Build output goes to standard error: standard output is the report.
 jobs=$(nproc)
 cmake --preset release >/dev/null
-cmake --build --preset release -j "$jobs" --target sfx sfx-stub inflate_bench >&2
+cmake --build --preset release -j "$jobs" --target sfx sfx-stub inflate_bench deflate_extract >&2
 
 win32_stub=""
 if command -v i686-w64-mingw32-g++ >/dev/null 2>&1; then
@@ -34,6 +36,7 @@ exec python3 bench/install_bench.py \
   --sfx build/release/src/tool/sfx \
   --stub build/release/src/app/sfx-stub \
   --inflate-bench build/release/bench/inflate_bench \
+  --deflate-extract build/release/bench/deflate_extract \
   --win32-stub "$win32_stub" \
   --cache build/bench-corpus \
   "$@"

@@ -9,6 +9,7 @@ packages=(
   libsqlite3-dev libdeflate-dev zlib1g-dev nlohmann-json3-dev libcli11-dev
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   fonts-dejavu-core zip unzip file
+  osslsigncode openssl groff-base dpkg-dev
   clang libclang-rt-14-dev libfuzzer-14-dev valgrind
   "$@"
 )

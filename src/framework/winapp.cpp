@@ -1,5 +1,6 @@
 #include "framework/winapp.h"
 
+#include "framework/exceptions.h"
 #include "framework/string_table.h"
 
 namespace {
@@ -68,6 +69,14 @@ int AfxWinMain() {
     if (!AfxLoadString(AFX_IDS_APP_TITLE, pApp->m_strAppName))
       pApp->m_strAppName = ModuleBaseName();
     pApp->m_pszAppName = pApp->m_strAppName;
+  }
+  // The system libraries first: without one of them nothing is done and the
+  // file error box names what is missing.
+  char szMissing[MAX_PATH + 64];
+  if (!SfxLoadSystemLibraries(szMissing, sizeof szMissing)) {
+    CFileException e(CFileException::fileNotFound, (LONG)GetLastError(), szMissing);
+    e.ReportError(MB_OK | MB_ICONEXCLAMATION);
+    return pApp->ExitInstance();
   }
   if (!pApp->InitInstance()) return pApp->ExitInstance();
   return pApp->Run();

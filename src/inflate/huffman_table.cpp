@@ -1,60 +1,111 @@
 // Decoding tables for canonical Huffman codes.
 //
-// A code becomes a root table of up to the requested width, plus sub-tables
-// for longer codes, each reached through a link entry. Every table is
-// allocated with one extra leading entry, the header, whose `next` chains to
-// the next table of the same build, so a whole code is released from its
-// root pointer.
-#include "inflate/inflater.h"
+// A code becomes one array: a root table indexed by the first root-width
+// bits of the stream, then one sub-table for each group of longer codes that
+// share their first root-width bits, reached through a link entry that holds
+// the sub-table's offset. A sub-table is as wide as the longest code of its
+// group needs, so every entry of every table is filled. Codes are held
+// bit-reversed, as the stream's first code bit is the index's lowest bit.
 #include "inflate/inflate_alloc.h"
+#include "inflate/inflater.h"
+
+using namespace huffman_entry;
 
 namespace {
 
-const int kMaxCodeBits = 16;
+const UINT kMaxCodeBits = 16;
 const UINT kMaxSymbols = 288;
-const BYTE kOpInvalid = 100;
-const BYTE kOpLiteral = 16;
-const BYTE kOpEndOfBlock = 15;
+const WORD kInvalidExtra = 100;  // extra-bit count that marks an invalid symbol
 
-// The entry that a code's symbol (or a dummy pattern) puts in its table.
-HuffmanEntry SymbolEntry(UINT nSymbol, BOOL bDummy, UINT s, const WORD* pBase,
+// The entry of symbol nSymbol (or, for nSymbol = n and above, of a pattern
+// no symbol uses) for a code of nLength bits in its table.
+HuffmanEntry SymbolEntry(UINT nSymbol, UINT n, UINT nLength, UINT s, const WORD* pBase,
                          const WORD* pExtra) {
-  HuffmanEntry r;
-  r.bits = 0;
-  if (bDummy) {
-    r.op = kOpInvalid;
-    r.value = 0;
-  } else if (nSymbol < s) {
-    r.op = nSymbol < 256 ? kOpLiteral : kOpEndOfBlock;
-    r.value = (WORD)nSymbol;
-  } else {
-    r.op = (BYTE)(pExtra[nSymbol - s] & 0xff);
-    r.value = pBase[nSymbol - s];
+  HuffmanEntry e = (nLength << 8) | nLength;
+  if (nSymbol >= n) return e | kInvalid;
+  if (nSymbol < s) {
+    return nSymbol < 256 ? (e | kLiteral | (HuffmanEntry(nSymbol) << 16))
+                         : (e | kSpecial | kEnd | (HuffmanEntry(nSymbol) << 16));
   }
+  UINT nExtra = pExtra[nSymbol - s] & 0xff;
+  if (nExtra == kInvalidExtra) return e | kInvalid;
+  return (e + nExtra) | (HuffmanEntry(pBase[nSymbol - s]) << 16);
+}
+
+// The low k bits of nCode in reverse order.
+UINT Reverse(UINT nCode, UINT k) {
+  UINT r = 0;
+  for (UINT i = 0; i < k; i++, nCode >>= 1) r = (r << 1) | (nCode & 1);
   return r;
 }
 
-// The next code of the same length, in bit-reversed form: an increment that
-// carries from the code's first bit (its highest) toward its last.
-UINT NextReversedCode(UINT nCode, int k) {
-  UINT bit = 1u << (k - 1);
-  while (nCode & bit) {
-    nCode ^= bit;
-    bit >>= 1;
+// Places every code of a checked set of lengths; counts the entries when
+// pTable is null, fills them otherwise. Returns the number of entries.
+class CTablePlacer {
+ public:
+  CTablePlacer(const UINT* pCount, const UINT* pSorted, UINT nSorted, UINT nRoot, UINT g)
+      : m_pCount(pCount), m_pSorted(pSorted), m_nSorted(nSorted), m_nRoot(nRoot), m_g(g) {}
+
+  UINT Place(HuffmanEntry* pTable, UINT n, UINT s, const WORD* pBase, const WORD* pExtra) const {
+    UINT left[kMaxCodeBits + 1];  // codes of each length not yet placed
+    for (UINT k = 0; k <= kMaxCodeBits; k++) left[k] = m_pCount[k];
+    UINT nSize = 1u << m_nRoot;
+    UINT nCode = 0;              // canonical code, first bit highest
+    UINT nPrefix = ~0u;          // root bits of the current sub-table's group
+    UINT nSubOffset = 0, nSubBits = 0;
+    UINT i = 0;
+    for (UINT k = 1; k <= m_g; k++) {
+      for (UINT a = m_pCount[k]; a > 0; a--, i++, nCode++) {
+        UINT nSymbol = i < m_nSorted ? m_pSorted[i] : n;  // past the list: unused patterns
+        if (k <= m_nRoot) {
+          if (pTable != nullptr) {
+            HuffmanEntry e = SymbolEntry(nSymbol, n, k, s, pBase, pExtra);
+            for (UINT j = Reverse(nCode, k); j < (1u << m_nRoot); j += 1u << k) pTable[j] = e;
+          }
+        } else {
+          UINT nHead = nCode >> (k - m_nRoot);
+          if (nHead != nPrefix) {
+            // A new group: as wide as its codes need to fill it.
+            nPrefix = nHead;
+            nSubBits = k - m_nRoot;
+            int nFree = 1 << nSubBits;
+            while (nSubBits + m_nRoot < m_g) {
+              nFree -= (int)left[nSubBits + m_nRoot];
+              if (nFree <= 0) break;
+              nSubBits++;
+              nFree <<= 1;
+            }
+            nSubOffset = nSize;
+            nSize += 1u << nSubBits;
+            if (pTable != nullptr)
+              pTable[Reverse(nHead, m_nRoot)] =
+                  (nSubOffset << 16) | (nSubBits << 8) | kSpecial | kLink | m_nRoot;
+          }
+          if (pTable != nullptr) {
+            UINT nLength = k - m_nRoot;
+            HuffmanEntry e = SymbolEntry(nSymbol, n, nLength, s, pBase, pExtra);
+            HuffmanEntry* pSub = pTable + nSubOffset;
+            for (UINT j = Reverse(nCode, nLength); j < (1u << nSubBits); j += 1u << nLength) pSub[j] = e;
+          }
+        }
+        left[k]--;
+      }
+      nCode <<= 1;
+    }
+    return nSize;
   }
-  return nCode ^ bit;
-}
+
+ private:
+  const UINT* m_pCount;
+  const UINT* m_pSorted;
+  UINT m_nSorted;
+  UINT m_nRoot;
+  UINT m_g;
+};
 
 }  // namespace
 
-void CInflater::FreeHuffmanTable(HuffmanEntry* pTable) {
-  while (pTable != nullptr) {
-    HuffmanEntry* pHeader = pTable - 1;
-    HuffmanEntry* pNext = pHeader->next;
-    InflateFree(pHeader);
-    pTable = pNext;
-  }
-}
+void CInflater::FreeHuffmanTable(HuffmanEntry* pTable) { InflateFree(pTable); }
 
 int CInflater::BuildHuffmanTable(const DWORD* pLengths, UINT n, UINT s, const WORD* pBase,
                                  const WORD* pExtra, HuffmanEntry** ppTable, int* pnBits) {
@@ -72,113 +123,47 @@ int CInflater::BuildHuffmanTable(const DWORD* pLengths, UINT n, UINT s, const WO
     return INFLATE_OK;
   }
 
-  int kmin = 1;
+  UINT kmin = 1;
   while (count[kmin] == 0) kmin++;
-  int g = kMaxCodeBits;
+  UINT g = kMaxCodeBits;
   while (count[g] == 0) g--;
-  int nWidth = *pnBits;
-  if (nWidth < kmin) nWidth = kmin;
-  if (nWidth > g) nWidth = g;
+  UINT nRoot = *pnBits < (int)kmin ? kmin : (UINT)*pnBits;
+  if (nRoot > g) nRoot = g;
 
   // Patterns left over after every code is placed; an incomplete code gets
-  // that many dummy codes of the longest length.
+  // that many unused codes of the longest length, which decode as invalid.
   int nLeft = 1 << kmin;
-  for (int len = kmin; len < g; len++, nLeft <<= 1) {
+  for (UINT len = kmin; len < g; len++, nLeft <<= 1) {
     nLeft -= (int)count[len];
     if (nLeft < 0) return INFLATE_BAD_BLOCK;
   }
   nLeft -= (int)count[g];
   if (nLeft < 0) return INFLATE_BAD_BLOCK;
-  const UINT nDummies = (UINT)nLeft;
-  count[g] += nDummies;
+  const UINT nUnused = (UINT)nLeft;
+  count[0] = 0;
+  count[g] += nUnused;
 
   // Symbols sorted by length, then by symbol.
   UINT offset[kMaxCodeBits + 2];
   offset[1] = 0;
-  for (int len = 1; len <= kMaxCodeBits; len++) offset[len + 1] = offset[len] + count[len];
+  for (UINT len = 1; len <= kMaxCodeBits; len++) offset[len + 1] = offset[len] + count[len];
   UINT sorted[kMaxSymbols];
+  UINT nSorted = 0;
   for (UINT i = 0; i < n; i++)
-    if (pLengths[i] != 0) sorted[offset[pLengths[i]]++] = i;
-  const UINT nReal = n - count[0];
-
-  // The end-of-block code is made to end at a table boundary, so that
-  // decoding it needs no bit beyond it.
-  const int nEobLength = n > 256 ? (int)pLengths[256] : 0;
-
-  HuffmanEntry* pChain = nullptr;    // the first table (its entry 0)
-  HuffmanEntry** ppLink = &pChain;   // where the next table is chained
-  HuffmanEntry* tables[kMaxCodeBits];
-  int tableBits[kMaxCodeBits + 1];   // tableBits[level + 1]: width at level
-  UINT pattern[kMaxCodeBits];        // code bits that led to each table
-  tableBits[0] = 0;
-  pattern[0] = 0;
-  int level = -1;
-  int w = 0;  // code bits covered by the tables above the current one
-  UINT nCode = 0;
-  UINT nNext = 0;  // index into sorted
-
-  for (int k = kmin; k <= g; k++) {
-    for (UINT a = count[k]; a > 0; a--) {
-      // Open tables down to the level that holds codes of length k.
-      while (k > w + tableBits[level + 1]) {
-        w += tableBits[level + 1];
-        level++;
-        int z = g - w < nWidth ? g - w : nWidth;
-        int j = k - w;
-        UINT f = 1u << j;
-        if (f > a) {
-          // Too few codes of length k to fill a (k - w)-bit table: widen it
-          // while the longer codes would fill the extra patterns.
-          f -= a;
-          const UINT* pCount = &count[k];
-          while (++j < z) {
-            f <<= 1;
-            if (f <= *++pCount) break;
-            f -= *pCount;
-          }
-        }
-        if (w < nEobLength && nEobLength < w + j) j = nEobLength - w;
-        tableBits[level + 1] = j;
-
-        HuffmanEntry* pAlloc =
-            (HuffmanEntry*)InflateAlloc(((size_t(1) << j) + 1) * sizeof(HuffmanEntry));
-        if (pAlloc == nullptr) {
-          FreeHuffmanTable(pChain);
-          return INFLATE_NO_MEMORY;
-        }
-        *ppLink = pAlloc + 1;
-        ppLink = &pAlloc->next;
-        tables[level] = pAlloc + 1;
-        if (level > 0) {
-          pattern[level] = nCode;
-          int nParentBits = tableBits[level];
-          HuffmanEntry link;
-          link.op = (BYTE)(16 + j);
-          link.bits = (BYTE)nParentBits;
-          link.next = tables[level];
-          tables[level - 1][(nCode & ((1u << w) - 1)) >> (w - nParentBits)] = link;
-        }
-      }
-
-      // The symbol's entry, repeated over every index that shares its bits.
-      BOOL bDummy = nNext >= nReal;
-      HuffmanEntry r = SymbolEntry(bDummy ? 0 : sorted[nNext], bDummy, s, pBase, pExtra);
-      if (!bDummy) nNext++;
-      r.bits = (BYTE)(k - w);
-      HuffmanEntry* q = tables[level];
-      UINT nSize = 1u << tableBits[level + 1];
-      for (UINT j = nCode >> w; j < nSize; j += 1u << (k - w)) q[j] = r;
-
-      nCode = NextReversedCode(nCode, k);
-      // Close the tables whose patterns are used up.
-      while ((nCode & ((1u << w) - 1)) != pattern[level]) {
-        level--;
-        w -= tableBits[level + 1];
-      }
+    if (pLengths[i] != 0) {
+      sorted[offset[pLengths[i]]++] = i;
+      nSorted++;
     }
-  }
+  // The unused patterns are the last codes of length g: the placer takes
+  // every code past the sorted symbols as unused.
 
-  *pnBits = tableBits[1];
-  *ppTable = pChain;
-  return (nDummies != 0 && g != 1) ? INFLATE_BAD_DATA : INFLATE_OK;
+  CTablePlacer placer(count, sorted, nSorted, nRoot, g);
+  UINT nEntries = placer.Place(nullptr, n, s, pBase, pExtra);
+  HuffmanEntry* pTable = (HuffmanEntry*)InflateAlloc(nEntries * sizeof(HuffmanEntry));
+  if (pTable == nullptr) return INFLATE_NO_MEMORY;
+  placer.Place(pTable, n, s, pBase, pExtra);
+
+  *pnBits = (int)nRoot;
+  *ppTable = pTable;
+  return (nUnused != 0 && g != 1) ? INFLATE_BAD_DATA : INFLATE_OK;
 }

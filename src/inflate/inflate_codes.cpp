@@ -1,33 +1,30 @@
 // Decoding of literal/length and distance symbols into the sliding window.
 //
 // Two paths give the same bytes, results and reads. The fast path runs while
-// at least 16 bytes are left in the input buffer: it keeps the bit buffer in
-// a 64-bit local topped up by 8-byte loads, never reads the input file, and
+// enough bytes are left in the input buffer: it keeps the bit buffer in a
+// 64-bit local topped up by 8-byte loads, never reads the input file, and
 // hands the whole bytes it did not use back to the input buffer when it
-// stops. The careful path handles one symbol at a time near the end of the buffer, where
-// a read of the input may be needed, and past the input's end.
+// stops. The careful path handles one symbol at a time near the end of the
+// buffer, where a read of the input may be needed, and past the input's end;
+// it fetches a byte only when the symbol in hand needs its bits.
 #include <cstdint>
 #include <cstring>
 
 #include "inflate/inflate_alloc.h"
 #include "inflate/inflater.h"
 
+using namespace huffman_entry;
+
 namespace {
 
-// Why the fast loop stopped, besides 0 (end of block) and 1 (invalid code).
-enum {
-  kFastInputLow = -1,    // fewer than 16 bytes buffered
-  kFastWindowFull = -2,  // the window is to be written out
-  kFastFarMatch = -3,    // a match that wraps the window is to be copied
-};
+// The fast loop stopped for want of input or because the window is full.
+const int kFastStopped = -1;
 
-const BYTE kOpInvalid = 100;
-const BYTE kOpLiteral = 16;
-const BYTE kOpEndOfBlock = 15;
-const UINT kWindowMask = CInflater::kWindowSize - 1;
+// Bytes the fast loop keeps in the input buffer: two top-ups read 7 + 8.
+const UINT kFastInputMargin = 16;
 
 // Stands in for a code with no symbols: any read from it is an invalid code.
-const HuffmanEntry kNoCode = {kOpInvalid, 0, {0}};
+const HuffmanEntry kNoCode[1] = {kInvalid};
 
 // The 8 bytes at p as a little-endian number.
 inline uint64_t Load64(const BYTE* p) {
@@ -42,135 +39,104 @@ inline uint64_t Load64(const BYTE* p) {
 #endif
 }
 
-// Copies n bytes forward from src, which lies nDist bytes before dst, so a
-// distance shorter than the length repeats the bytes just written. Words
-// are moved only where their source bytes are already final; the last word
-// is placed to end exactly at dst + n (re-writing a few bytes with the same
-// values), so nothing past the match is touched: the window ahead still
-// holds bytes that later matches may reach.
-inline void CopyForward(BYTE* dst, const BYTE* src, UINT n, UINT nDist) {
-  if (nDist >= 8 && n >= 8) {
-    for (UINT i = 0; i + 8 < n; i += 8) memcpy(dst + i, src + i, 8);
-    memcpy(dst + n - 8, src + n - 8, 8);
-  } else if (nDist >= 4 && n >= 4) {
-    for (UINT i = 0; i + 4 < n; i += 4) memcpy(dst + i, src + i, 4);
-    memcpy(dst + n - 4, src + n - 4, 4);
-  } else if (nDist == 1 && n >= 8) {
+// Copies a match of n bytes (3 to 258) from nDist (1 to 32,768) bytes back,
+// front to back, so that a distance shorter than the length repeats the
+// bytes just written. Whole words are moved, so up to 23 bytes past the
+// match's end are overwritten with bytes that later output replaces; a word
+// is read only where its source bytes are already final.
+inline void CopyMatchFast(BYTE* dst, UINT n, UINT nDist) {
+  const BYTE* src = dst - nDist;
+  BYTE* const end = dst + n;
+  if (nDist >= 8) {
+    memcpy(dst, src, 8);
+    memcpy(dst + 8, src + 8, 8);
+    memcpy(dst + 16, src + 16, 8);
+    for (dst += 24, src += 24; dst < end; dst += 8, src += 8) memcpy(dst, src, 8);
+  } else if (nDist == 1) {
     uint64_t v = *src * 0x0101010101010101ull;
-    for (UINT i = 0; i + 8 < n; i += 8) memcpy(dst + i, &v, 8);
-    memcpy(dst + n - 8, &v, 8);
+    for (; dst < end; dst += 8) memcpy(dst, &v, 8);
   } else {
-    while (n-- > 0) *dst++ = *src++;
+    while (dst < end) *dst++ = *src++;
   }
 }
 
 }  // namespace
 
-// The entry of the next symbol, or null for an invalid code or a code with
-// no symbols.
-const HuffmanEntry* CInflater::DecodeSymbol(const HuffmanEntry* pTable, int nBits) {
-  if (pTable == nullptr) return nullptr;
-  NeedBits((UINT)nBits);
-  const HuffmanEntry* e = pTable + (m_dwBitBuffer & ((1u << nBits) - 1));
-  while (e->op > kOpLiteral) {
-    if (e->op == kOpInvalid) return nullptr;
-    DropBits(e->bits);
-    UINT w = e->op - 16u;
-    NeedBits(w);
-    e = e->next + (m_dwBitBuffer & ((1u << w) - 1));
+// The table entry the bits in hand select, fetching input bytes until the
+// entry's code (for a link: the table's width) is wholly in hand.
+HuffmanEntry CInflater::PeekEntry(const HuffmanEntry* pTable, UINT nBits) {
+  for (;;) {
+    HuffmanEntry e = pTable[m_dwBitBuffer & ((1u << nBits) - 1)];
+    UINT nNeed = (e & kLink) ? nBits : CodeLength(e);
+    if (nNeed <= m_nBitCount) return e;
+    NeedBits(m_nBitCount + 1);
   }
-  DropBits(e->bits);
+}
+
+// The entry of the next symbol with its code consumed (its extra bits not),
+// or an invalid entry for an invalid code or a code with no symbols.
+HuffmanEntry CInflater::DecodeSymbol(const HuffmanEntry* pTable, int nBits) {
+  if (pTable == nullptr) return kInvalid;
+  HuffmanEntry e = PeekEntry(pTable, (UINT)nBits);
+  if (e & kLink) {
+    DropBits(Consumed(e));
+    e = PeekEntry(pTable + Value(e), CodeLength(e));
+  }
+  if (!IsInvalid(e)) DropBits(CodeLength(e));
   return e;
 }
 
-// Copies a match of nLength bytes from nDistance back, in pieces that stop
-// at the window's end, flushing the window whenever it fills. Returns the new
-// window position.
-UINT CInflater::CopyMatch(UINT nPos, UINT nDistance, UINT nLength) {
-  BYTE* w = m_pWindow;
-  UINT nSource = (nPos - nDistance) & kWindowMask;
+// Copies a match byte by byte, writing the window out whenever it fills.
+void CInflater::CopyMatch(UINT nDistance, UINT nLength) {
   while (nLength > 0) {
-    UINT nChunk = kWindowSize - (nSource > nPos ? nSource : nPos);
+    UINT nChunk = 2 * kWindowSize - m_nWindowPos;
     if (nChunk > nLength) nChunk = nLength;
+    BYTE* dst = m_pWindow + m_nWindowPos;
+    const BYTE* src = dst - nDistance;
+    for (UINT i = 0; i < nChunk; i++) dst[i] = src[i];
     nLength -= nChunk;
-    if (nSource > nPos) {
-      // The source lies ahead of the position (older bytes of the window);
-      // the two ranges may still overlap, and memmove reads each source
-      // byte before it is overwritten, as a forward copy does.
-      memmove(w + nPos, w + nSource, nChunk);
-    } else if (nSource < nPos) {
-      CopyForward(w + nPos, w + nSource, nChunk, nPos - nSource);
-    }
-    // nSource == nPos: a distance of 32,768 copies each byte onto itself.
-    nPos += nChunk;
-    nSource = (nSource + nChunk) & kWindowMask;
-    if (nPos == kWindowSize) {
-      m_pOutput->Write(w, kWindowSize);
-      nPos = 0;
-    }
+    m_nWindowPos += nChunk;
+    if (m_nWindowPos == 2 * kWindowSize) FlushWindow();
   }
-  return nPos;
 }
 
 int CInflater::InflateCodes(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
                             int nLiteralBits, int nDistanceBits) {
   if (pLiteral == nullptr) {
-    pLiteral = &kNoCode;
+    pLiteral = kNoCode;
     nLiteralBits = 0;
   }
   if (pDistance == nullptr) {
-    pDistance = &kNoCode;
+    pDistance = kNoCode;
     nDistanceBits = 0;
   }
   for (;;) {
-    if (m_nAvail >= 16) {
-      UINT nDistance, nLength;
-      int nResult = InflateCodesFast(pLiteral, pDistance, nLiteralBits, nDistanceBits, &nDistance,
-                                     &nLength);
-      if (nResult >= 0) return nResult;
-      if (nResult == kFastWindowFull) {
-        FlushWindow();
-        continue;
-      }
-      if (nResult == kFastFarMatch) {
-        m_nWindowPos = CopyMatch(m_nWindowPos, nDistance, nLength);
-        continue;
-      }
+    if (m_nAvail >= kFastInputMargin) {
+      int nResult = InflateCodesFast(pLiteral, pDistance, nLiteralBits, nDistanceBits);
+      if (m_nWindowPos >= 2 * kWindowSize) FlushWindow();
+      if (nResult != kFastStopped) return nResult;
+      if (m_nAvail >= kFastInputMargin) continue;
     }
     // One symbol the careful way.
-    const HuffmanEntry* e = DecodeSymbol(pLiteral, nLiteralBits);
-    if (e == nullptr) return 1;
-    if (e->op == kOpLiteral) {
+    HuffmanEntry e = DecodeSymbol(pLiteral, nLiteralBits);
+    if (e & kLiteral) {
       if (PastEnd()) return 1;
-      PutByte((BYTE)e->value);
+      PutByte((BYTE)Value(e));
       continue;
     }
-    if (e->op == kOpEndOfBlock) return PastEnd() ? 1 : 0;
-    UINT nLength = e->value + GetBits(e->op);
-    const HuffmanEntry* d = DecodeSymbol(pDistance, nDistanceBits);
-    if (d == nullptr) return 1;
-    UINT nDistance = d->value + GetBits(d->op);
+    if (e & kSpecial) return (e & kEnd) && !PastEnd() ? 0 : 1;
+    UINT nLength = Value(e) + GetBits(ExtraBits(e));
+    HuffmanEntry d = DecodeSymbol(pDistance, nDistanceBits);
+    if (d & kSpecial) return 1;
+    UINT nDistance = Value(d) + GetBits(ExtraBits(d));
     if (PastEnd()) return 1;
-    m_nWindowPos = CopyMatch(m_nWindowPos, nDistance, nLength);
+    CopyMatch(nDistance, nLength);
   }
 }
 
-// Takes the entry of the next symbol from a table, following links to
-// sub-tables, and consumes its bits; jumps to `invalid` on an invalid code.
-#define SFX_DECODE_ENTRY(e, table, mask)                 \
-  do {                                                   \
-    e = (table) + (bitbuf & (mask));                     \
-    while (e->op > kOpLiteral) {                         \
-      if (e->op == kOpInvalid) goto invalid;             \
-      bitbuf >>= e->bits;                                \
-      bitcount -= e->bits;                               \
-      e = e->next + (bitbuf & ((1u << (e->op - 16)) - 1)); \
-    }                                                    \
-    bitbuf >>= e->bits;                                  \
-    bitcount -= e->bits;                                 \
-  } while (0)
-
-// Tops the bit buffer up to at least 56 bits with one 8-byte load.
+// Tops the bit buffer up to at least 56 bits with one 8-byte load. The load
+// fills every bit above the count, so the buffer's 64 bits are all stream
+// bits afterwards, though only whole bytes are counted.
 #define SFX_REFILL()                  \
   do {                                \
     bitbuf |= Load64(in) << bitcount; \
@@ -178,87 +144,103 @@ int CInflater::InflateCodes(const HuffmanEntry* pLiteral, const HuffmanEntry* pD
     bitcount |= 56;                   \
   } while (0)
 
-// Stores a literal; a full window ends the loop so that the caller writes it.
-#define SFX_PUT_LITERAL(e)            \
-  do {                                \
-    w[pos++] = (BYTE)(e)->value;      \
-    if (pos == kWindowSize) {         \
-      nResult = kFastWindowFull;      \
-      goto done;                      \
-    }                                 \
+#define SFX_CONSUME(e)              \
+  do {                              \
+    bitbuf >>= Consumed(e);         \
+    bitcount -= Consumed(e);        \
   } while (0)
 
-// Decodes symbols while at least 16 bytes are buffered, enough for the two
-// top-ups of one round. The loop makes no calls, which keeps its state in
-// registers: a full window, and a match that would run across the window's
-// end, go back to the caller (the match through *pnDistance, *pnLength).
-// Returns 0 at end of block, 1 on an invalid code, or one of the kFast
-// reasons.
+// Decodes symbols while enough bytes are buffered and the window is not
+// full. The loop makes no calls, which keeps its state in registers; the
+// entry of the next symbol is looked up before the current match is copied.
+// Returns 0 at end of block, 1 on an invalid code, or kFastStopped.
 int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
-                                int nLiteralBits, int nDistanceBits, UINT* pnDistance,
-                                UINT* pnLength) {
+                                int nLiteralBits, int nDistanceBits) {
   const uint64_t kLiteralMask = (1u << nLiteralBits) - 1;
   const uint64_t kDistanceMask = (1u << nDistanceBits) - 1;
   uint64_t bitbuf = m_dwBitBuffer;
   UINT bitcount = m_nBitCount;
   const BYTE* in = m_pNext;
   const BYTE* const inStart = in;
-  const BYTE* const inEnd = in + m_nAvail;
-  BYTE* const w = m_pWindow;
-  UINT pos = m_nWindowPos;
-  int nResult = kFastInputLow;
-  const HuffmanEntry* e;
+  const BYTE* const inLimit = in + m_nAvail - kFastInputMargin;
+  BYTE* out = m_pWindow + m_nWindowPos;
+  BYTE* const outLimit = m_pWindow + 2 * kWindowSize;
+  int nResult = kFastStopped;
 
-  while (inEnd - in >= 16) {
-    // A code takes at most 16 bits: after a top-up, three literals fit.
+  // The caller saw room for a first round: its two top-ups read at most
+  // 7 + 8 bytes.
+  SFX_REFILL();
+  HuffmanEntry e = pLiteral[bitbuf & kLiteralMask];
+  do {
+    // After a top-up at least 56 bits are counted and 64 are in hand: room
+    // for three literals of up to 15 bits and the next lookup, or for a
+    // length (up to 15 + 5 bits), a distance (up to 15 + 13) and the next
+    // lookup. The window's slack takes what runs past its end.
     SFX_REFILL();
-    SFX_DECODE_ENTRY(e, pLiteral, kLiteralMask);
-    if (e->op == kOpLiteral) {
-      if (pos >= kWindowSize - 3) {  // near the window's end: one at a time
-        SFX_PUT_LITERAL(e);
-        continue;
+    if (e & kLiteral) {
+      SFX_CONSUME(e);
+      *out++ = (BYTE)Value(e);
+      e = pLiteral[bitbuf & kLiteralMask];
+      if (e & kLiteral) {
+        SFX_CONSUME(e);
+        *out++ = (BYTE)Value(e);
+        e = pLiteral[bitbuf & kLiteralMask];
+        if (e & kLiteral) {
+          SFX_CONSUME(e);
+          *out++ = (BYTE)Value(e);
+          e = pLiteral[bitbuf & kLiteralMask];
+        }
       }
-      // Room for three literals, and the window position stays below its
-      // end for a match that follows.
-      w[pos++] = (BYTE)e->value;
-      SFX_DECODE_ENTRY(e, pLiteral, kLiteralMask);
-      if (e->op == kOpLiteral) {
-        w[pos++] = (BYTE)e->value;
-        SFX_DECODE_ENTRY(e, pLiteral, kLiteralMask);
-        if (e->op == kOpLiteral) {
-          w[pos++] = (BYTE)e->value;
+      continue;  // to the loop's test
+    }
+    if (e & kSpecial) {
+      if (e & kLink) {
+        SFX_CONSUME(e);
+        e = pLiteral[Value(e) + (bitbuf & ((1u << CodeLength(e)) - 1))];
+        if (e & kLiteral) {
+          SFX_CONSUME(e);
+          *out++ = (BYTE)Value(e);
+          e = pLiteral[bitbuf & kLiteralMask];
           continue;
         }
       }
+      if (e & kSpecial) {
+        if (e & kEnd) {
+          SFX_CONSUME(e);
+          nResult = 0;
+        } else {
+          nResult = 1;
+        }
+        break;
+      }
     }
-    if (e->op == kOpEndOfBlock) {
-      nResult = 0;
-      break;
+    // A length, then its distance.
+    uint64_t saved = bitbuf;
+    SFX_CONSUME(e);
+    UINT nLength = Value(e) + (UINT)((saved & ((uint64_t(1) << Consumed(e)) - 1)) >> CodeLength(e));
+    e = pDistance[bitbuf & kDistanceMask];
+    if (e & kSpecial) {
+      if (!(e & kLink)) {
+        nResult = 1;
+        break;
+      }
+      SFX_CONSUME(e);
+      e = pDistance[Value(e) + (bitbuf & ((1u << CodeLength(e)) - 1))];
+      if (e & kSpecial) {
+        nResult = 1;
+        break;
+      }
     }
-    // Length extra bits, distance and its extra bits: at most 5 + 16 + 13.
-    SFX_REFILL();
-    UINT nLength = e->value + (UINT)(bitbuf & ((1u << e->op) - 1));
-    bitbuf >>= e->op;
-    bitcount -= e->op;
-    SFX_DECODE_ENTRY(e, pDistance, kDistanceMask);
-    UINT nDistance = e->value + (UINT)(bitbuf & ((1u << e->op) - 1));
-    bitbuf >>= e->op;
-    bitcount -= e->op;
+    saved = bitbuf;
+    SFX_CONSUME(e);
+    UINT nDistance = Value(e) + (UINT)((saved & ((uint64_t(1) << Consumed(e)) - 1)) >> CodeLength(e));
+    e = pLiteral[bitbuf & kLiteralMask];
+    // The position is at least 32,768 and a distance at most that much, so
+    // the source lies inside the window.
+    CopyMatchFast(out, nLength, nDistance);
+    out += nLength;
+  } while (in <= inLimit && out < outLimit);
 
-    if (nDistance > pos || nLength >= kWindowSize - pos) {
-      *pnDistance = nDistance;
-      *pnLength = nLength;
-      nResult = kFastFarMatch;
-      break;
-    }
-    CopyForward(w + pos, w + pos - nDistance, nLength, nDistance);
-    pos += nLength;
-  }
-  goto done;
-
-invalid:
-  nResult = 1;
-done:
   // Hand back the whole bytes loaded during this call but not consumed, so
   // the input position is where the careful path expects it.
   UINT nBack = bitcount >> 3;
@@ -267,8 +249,8 @@ done:
   bitcount -= nBack * 8;
   m_dwBitBuffer = (DWORD)(bitbuf & ((uint64_t(1) << bitcount) - 1));
   m_nBitCount = bitcount;
+  m_nAvail = m_nAvail - (UINT)(in - inStart);
   m_pNext = in;
-  m_nAvail = (UINT)(inEnd - in);
-  m_nWindowPos = pos;
+  m_nWindowPos = (UINT)(out - m_pWindow);
   return nResult;
 }

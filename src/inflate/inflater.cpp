@@ -4,23 +4,22 @@
 #include <cstring>
 
 #include "inflate/inflate_alloc.h"
+#include "inflate/stream_format.h"
+
+using namespace stream_format;
 
 namespace {
 
-// The window is allocated with 8 bytes to spare beyond the 32,768 in use.
-const size_t kWindowAlloc = 8194 * 4;
+// The window: the last 32,768 bytes written, the 32,768 being decoded, and
+// room for the fast loop's copies to run past the end.
+const size_t kWindowAlloc = 2 * CInflater::kWindowSize + CInflater::kWindowSlack;
 
-const DWORD kCodeLengthOrder[19] = {18, 17, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-const WORD kLengthBase[32] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19, 23, 27, 31,
-                              35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258, 0, 0, 0};
-// Symbols 286 and 287 carry the invalid-code mark.
-const WORD kLengthExtra[32] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2,
-                               3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0, 100, 100, 0};
-const WORD kDistBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
-                            49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
-                            2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 0,     0};
-const WORD kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6,
-                             6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+// Requested root widths of the decoding tables: wide enough that nearly
+// every symbol is one lookup, small enough to stay in the first-level cache.
+const int kLiteralRootBits = 11;
+const int kDistanceRootBits = 8;
+const int kCodeLengthRootBits = 7;
+const WORD kInvalidSymbolMark = 100;
 
 // Releases a dynamic block's table on every way out of the block.
 struct CTableHolder {
@@ -77,12 +76,22 @@ void CInflater::ReleaseDecodeBuffers() {
   m_pWindow = nullptr;
 }
 
+// The symbol tables of one decode. Length symbols 286 and 287 carry the
+// invalid-symbol mark: they are codes of the fixed code but not symbols.
 void CInflater::FillSymbolTables() {
-  memcpy(m_nOrder, kCodeLengthOrder, sizeof(m_nOrder));
-  memcpy(m_wLengthBase, kLengthBase, sizeof(m_wLengthBase));
-  memcpy(m_wLengthExtra, kLengthExtra, sizeof(m_wLengthExtra));
-  memcpy(m_wDistBase, kDistBase, sizeof(m_wDistBase));
-  memcpy(m_wDistExtra, kDistExtra, sizeof(m_wDistExtra));
+  memset(m_wLengthBase, 0, sizeof(m_wLengthBase));
+  memset(m_wLengthExtra, 0, sizeof(m_wLengthExtra));
+  memset(m_wDistBase, 0, sizeof(m_wDistBase));
+  for (UINT i = 0; i < kCodeLengthSymbols; i++) m_nOrder[i] = kCodeLengthOrder[i];
+  for (UINT i = 0; i < kLengthSymbols; i++) {
+    m_wLengthBase[i] = kLengthBase[i];
+    m_wLengthExtra[i] = kLengthExtra[i];
+  }
+  m_wLengthExtra[kLengthSymbols] = m_wLengthExtra[kLengthSymbols + 1] = kInvalidSymbolMark;
+  for (UINT i = 0; i < kDistanceSymbols; i++) {
+    m_wDistBase[i] = kDistanceBase[i];
+    m_wDistExtra[i] = kDistanceExtra[i];
+  }
 }
 
 void CInflater::NeedBits(UINT n) {
@@ -106,14 +115,17 @@ UINT CInflater::GetBits(UINT n) {
   return nValue;
 }
 
+// Writes the full window and makes it the history of the next one, with any
+// bytes already decoded past its end.
 void CInflater::FlushWindow() {
-  m_pOutput->Write(m_pWindow, kWindowSize);
-  m_nWindowPos = 0;
+  m_pOutput->Write(m_pWindow + kWindowSize, kWindowSize);
+  memmove(m_pWindow, m_pWindow + kWindowSize, m_nWindowPos - kWindowSize);
+  m_nWindowPos -= kWindowSize;
 }
 
 void CInflater::PutByte(BYTE b) {
   m_pWindow[m_nWindowPos++] = b;
-  if (m_nWindowPos == kWindowSize) FlushWindow();
+  if (m_nWindowPos == 2 * kWindowSize) FlushWindow();
 }
 
 int CInflater::Inflate() {
@@ -121,7 +133,7 @@ int CInflater::Inflate() {
   m_pFixedDistance = nullptr;
   m_nFixedLiteralBits = 0;
   m_nFixedDistanceBits = 0;
-  m_nWindowPos = 0;
+  m_nWindowPos = kWindowSize;
   m_dwBitBuffer = 0;
   m_nBitCount = 0;
   m_nPastEnd = 0;
@@ -133,35 +145,35 @@ int CInflater::Inflate() {
   int nResult = INFLATE_OK;
   BOOL bLast = FALSE;
   do {
-    UINT nHeader = GetBits(4);
+    UINT nHeader = GetBits(kHeaderBits);
     if (PastEnd()) {
       nResult = INFLATE_BAD_DATA;
       break;
     }
-    bLast = (nHeader & 8) != 0;
+    bLast = (nHeader & kLastBlockFlag) != 0;
     switch (nHeader & 7) {
-      case 5: nResult = InflateFixed(); break;
-      case 6: nResult = InflateDynamic(); break;
-      case 7: nResult = InflateStored(); break;
+      case kBlockFixed: nResult = InflateFixed(); break;
+      case kBlockDynamic: nResult = InflateDynamic(); break;
+      case kBlockStored: nResult = InflateStored(); break;
       default: nResult = INFLATE_BAD_BLOCK; break;
     }
   } while (nResult == INFLATE_OK && !bLast);
 
-  if (nResult == INFLATE_OK) m_pOutput->Write(m_pWindow, m_nWindowPos);
+  if (nResult == INFLATE_OK) m_pOutput->Write(m_pWindow + kWindowSize, m_nWindowPos - kWindowSize);
   ReleaseDecodeBuffers();
   return nResult;
 }
 
 int CInflater::InflateFixed() {
   if (m_pFixedLiteral == nullptr) {
-    DWORD lengths[288];
+    DWORD lengths[kFixedLiteralSymbols];
     UINT i = 0;
     for (; i < 144; i++) lengths[i] = 8;
     for (; i < 256; i++) lengths[i] = 9;
     for (; i < 280; i++) lengths[i] = 7;
-    for (; i < 288; i++) lengths[i] = 8;
-    m_nFixedLiteralBits = 7;
-    int nResult = BuildHuffmanTable(lengths, 288, 257, m_wLengthBase, m_wLengthExtra,
+    for (; i < kFixedLiteralSymbols; i++) lengths[i] = 8;
+    m_nFixedLiteralBits = 9;  // every fixed code in the root
+    int nResult = BuildHuffmanTable(lengths, kFixedLiteralSymbols, kFirstLengthSymbol, m_wLengthBase, m_wLengthExtra,
                                     &m_pFixedLiteral, &m_nFixedLiteralBits);
     if (nResult != INFLATE_OK) {
       FreeHuffmanTable(m_pFixedLiteral);
@@ -170,9 +182,9 @@ int CInflater::InflateFixed() {
     }
     // Distance codes 30 and 31 are unused patterns of a 5-bit code, so the
     // code is incomplete by design and its result 1 is accepted.
-    for (i = 0; i < 30; i++) lengths[i] = 5;
+    for (i = 0; i < kDistanceSymbols; i++) lengths[i] = 5;
     m_nFixedDistanceBits = 5;
-    nResult = BuildHuffmanTable(lengths, 30, 0, m_wDistBase, m_wDistExtra, &m_pFixedDistance,
+    nResult = BuildHuffmanTable(lengths, kDistanceSymbols, 0, m_wDistBase, m_wDistExtra, &m_pFixedDistance,
                                 &m_nFixedDistanceBits);
     if (nResult > INFLATE_BAD_DATA) {
       FreeHuffmanTable(m_pFixedLiteral);
@@ -192,9 +204,9 @@ int CInflater::ReadCodeLengths(const HuffmanEntry* pTable, int nBits, DWORD* pLe
   DWORD dwPrevious = 0;
   UINT i = 0;
   while (i < nCount) {
-    const HuffmanEntry* e = DecodeSymbol(pTable, nBits);
-    if (e == nullptr) return INFLATE_BAD_DATA;
-    UINT nSymbol = e->value;
+    HuffmanEntry e = DecodeSymbol(pTable, nBits);
+    if (!(e & huffman_entry::kLiteral)) return INFLATE_BAD_DATA;
+    UINT nSymbol = huffman_entry::Value(e);
     if (nSymbol < 16) {
       pLengths[i++] = dwPrevious = nSymbol;
       continue;
@@ -217,31 +229,31 @@ int CInflater::ReadCodeLengths(const HuffmanEntry* pTable, int nBits, DWORD* pLe
 }
 
 int CInflater::InflateDynamic() {
-  UINT nl = GetBits(5) + 257;
+  UINT nl = GetBits(5) + kFirstLengthSymbol;
   UINT nd = GetBits(5) + 1;
   UINT nb = GetBits(4) + 4;
-  if (nl > 286 || nd > 30) return INFLATE_BAD_DATA;
+  if (nl > kMaxLiteralLengths || nd > kMaxDistanceLengths) return INFLATE_BAD_DATA;
 
-  DWORD lengths[286 + 30];
+  DWORD lengths[kMaxLiteralLengths + kMaxDistanceLengths];
   UINT j = 0;
   for (; j < nb; j++) lengths[m_nOrder[j]] = GetBits(3);
-  for (; j < 19; j++) lengths[m_nOrder[j]] = 0;
+  for (; j < kCodeLengthSymbols; j++) lengths[m_nOrder[j]] = 0;
   if (PastEnd()) return INFLATE_BAD_DATA;
 
   CTableHolder codeLengths;
-  int nBits = 7;
-  int nResult = BuildHuffmanTable(lengths, 19, 19, nullptr, nullptr, &codeLengths.m_pTable, &nBits);
+  int nBits = kCodeLengthRootBits;
+  int nResult = BuildHuffmanTable(lengths, kCodeLengthSymbols, kCodeLengthSymbols, nullptr, nullptr, &codeLengths.m_pTable, &nBits);
   if (nResult != INFLATE_OK) return nResult;
   nResult = ReadCodeLengths(codeLengths.m_pTable, nBits, lengths, nl + nd);
   codeLengths.Release();
   if (nResult != INFLATE_OK) return nResult;
 
   CTableHolder literal, distance;
-  int nLiteralBits = 9;
-  nResult = BuildHuffmanTable(lengths, nl, 257, m_wLengthBase, m_wLengthExtra, &literal.m_pTable,
+  int nLiteralBits = kLiteralRootBits;
+  nResult = BuildHuffmanTable(lengths, nl, kFirstLengthSymbol, m_wLengthBase, m_wLengthExtra, &literal.m_pTable,
                               &nLiteralBits);
   if (nResult != INFLATE_OK) return nResult;
-  int nDistanceBits = 6;
+  int nDistanceBits = kDistanceRootBits;
   nResult = BuildHuffmanTable(lengths + nl, nd, 0, m_wDistBase, m_wDistExtra, &distance.m_pTable,
                               &nDistanceBits);
   if (nResult != INFLATE_OK) return nResult;
@@ -265,7 +277,7 @@ int CInflater::InflateStored() {
   }
   while (nLength > 0) {
     if (m_nAvail == 0 && !Refill()) return INFLATE_BAD_DATA;
-    UINT nChunk = kWindowSize - m_nWindowPos;
+    UINT nChunk = 2 * kWindowSize - m_nWindowPos;
     if (nChunk > m_nAvail) nChunk = m_nAvail;
     if (nChunk > nLength) nChunk = nLength;
     memcpy(m_pWindow + m_nWindowPos, m_pNext, nChunk);
@@ -273,7 +285,7 @@ int CInflater::InflateStored() {
     m_nAvail -= nChunk;
     nLength -= nChunk;
     m_nWindowPos += nChunk;
-    if (m_nWindowPos == kWindowSize) FlushWindow();
+    if (m_nWindowPos == 2 * kWindowSize) FlushWindow();
   }
   return INFLATE_OK;
 }

@@ -16,16 +16,35 @@
 
 #include "inflate/buffered_input.h"
 
-// One entry of a decoding table, indexed by the next bits of the stream.
-struct HuffmanEntry {
-  BYTE op;    // 0-13 extra bits of a length or distance, 15 end of block,
-              // 16 literal, 17-32 link to a table of op - 16 bits, 100 invalid
-  BYTE bits;  // bits consumed (for a link: the width of the table holding it)
-  union {
-    WORD value;          // literal byte, 256, base length or base distance
-    HuffmanEntry* next;  // the sub-table of a link; in a header, the next table
-  };
-};
+// One entry of a decoding table, indexed by the next bits of the stream; a
+// table is an array of these 32-bit words, its sub-tables placed after the
+// root and reached by their offset from the root:
+//   bits 0-5    bits the entry consumes: the code's length (in this table)
+//               plus its extra bits; for a link, the root table's width
+//   bit 6       a literal (or a symbol of the code-length code)
+//   bit 7       special: a link, the end of block, or an invalid code
+//   bits 8-12   the code's length in this table (the extra bits follow it);
+//               for a link, the width of the sub-table
+//   bit 13      a link to a sub-table; bit 14: end of block
+//   bits 16-31  the literal or symbol, the base length or distance, or for a
+//               link the sub-table's offset from the root
+// Small entries keep a whole root table in the first-level cache, and one
+// shift by the low bits consumes a symbol with its extra bits.
+typedef DWORD HuffmanEntry;
+
+namespace huffman_entry {
+const DWORD kConsumedMask = 0x3F;
+const DWORD kLiteral = 0x40;
+const DWORD kSpecial = 0x80;
+const DWORD kLink = 0x2000;
+const DWORD kEnd = 0x4000;
+const DWORD kInvalid = kSpecial;  // special, neither link nor end
+inline UINT Consumed(HuffmanEntry e) { return e & kConsumedMask; }
+inline UINT CodeLength(HuffmanEntry e) { return (e >> 8) & 0x1F; }
+inline UINT ExtraBits(HuffmanEntry e) { return Consumed(e) - CodeLength(e); }
+inline UINT Value(HuffmanEntry e) { return e >> 16; }
+inline bool IsInvalid(HuffmanEntry e) { return (e & (kSpecial | kLink | kEnd)) == kSpecial; }
+}  // namespace huffman_entry
 
 enum {
   INFLATE_OK = 0,
@@ -36,7 +55,11 @@ enum {
 
 class CInflater : public CBufferedInput {
  public:
-  enum { kWindowSize = 32768 };
+  // The window holds two pieces: bytes [0, 32,768) are the history (zeros
+  // before the stream's start), [32,768, 65,536) the piece being decoded,
+  // which is written out when full and then becomes the history. So a match
+  // never wraps, and the fast loop may copy whole words past a match's end.
+  enum { kWindowSize = 32768, kWindowSlack = 320 };
 
   CInflater();
   ~CInflater();
@@ -52,12 +75,17 @@ class CInflater : public CBufferedInput {
   int InflateCodes(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance, int nLiteralBits,
                    int nDistanceBits);
 
-  // Builds the decoding tables of a canonical code from n code lengths
-  // (0-16). Symbols below s are simple (literals, 256 = end of block); the
-  // others take their op and value from pExtra/pBase[symbol - s]. *pnBits is
-  // the requested root width in, the actual root width out. Result 0, 1
-  // (incomplete code, table returned), 2 (over-subscribed), 3 (no memory);
-  // on 2 and 3 *ppTable is null and nothing stays allocated.
+  // Builds the decoding table of a canonical code from n code lengths
+  // (0-16), as one allocation: the root, then the sub-tables of codes longer
+  // than the root's width. Symbols below s are simple (literals, 256 = end
+  // of block); the others take their extra-bit count and base from
+  // pExtra/pBase[symbol - s] (an extra-bit count of 100 marks an invalid
+  // symbol). *pnBits is the requested root width in, the actual root width
+  // out (the request raised to the shortest code, lowered to the longest).
+  // Result 0, 1 (incomplete code: the unused patterns decode as invalid codes,
+  // table returned; a single 1-bit code counts as complete), 2
+  // (over-subscribed), 3 (no memory); on 2 and 3 *ppTable is null and nothing
+  // stays allocated.
   static int BuildHuffmanTable(const DWORD* pLengths, UINT n, UINT s, const WORD* pBase,
                                const WORD* pExtra, HuffmanEntry** ppTable, int* pnBits);
   static void FreeHuffmanTable(HuffmanEntry* pTable);
@@ -72,7 +100,7 @@ class CInflater : public CBufferedInput {
   HuffmanEntry* m_pFixedDistance;
   int m_nFixedLiteralBits;
   int m_nFixedDistanceBits;
-  UINT m_nWindowPos;
+  UINT m_nWindowPos;  // next byte of the window, 32,768 to 65,535 between steps
   DWORD m_dwBitBuffer;
   UINT m_nBitCount;
   BYTE* m_pWindow;
@@ -95,11 +123,12 @@ class CInflater : public CBufferedInput {
   UINT GetBits(UINT n);
   BOOL PastEnd() const { return m_nBitCount < m_nPastEnd; }
 
-  const HuffmanEntry* DecodeSymbol(const HuffmanEntry* pTable, int nBits);
+  HuffmanEntry PeekEntry(const HuffmanEntry* pTable, UINT nBits);
+  HuffmanEntry DecodeSymbol(const HuffmanEntry* pTable, int nBits);
   int ReadCodeLengths(const HuffmanEntry* pTable, int nBits, DWORD* pLengths, UINT nCount);
   int InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
-                       int nLiteralBits, int nDistanceBits, UINT* pnDistance, UINT* pnLength);
+                       int nLiteralBits, int nDistanceBits);
   void PutByte(BYTE b);
-  UINT CopyMatch(UINT nPos, UINT nDistance, UINT nLength);
+  void CopyMatch(UINT nDistance, UINT nLength);
   void FlushWindow();
 };

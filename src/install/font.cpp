@@ -2,8 +2,79 @@
 
 #include <cstring>
 
-#include "framework/file.h"
-#include "install/font_name.h"
+namespace {
+
+const int kMaxTableRecords = 40;
+
+DWORD Be16(const BYTE* p) { return ((DWORD)p[0] << 8) | p[1]; }
+DWORD Be32(const BYTE* p) {
+  return ((DWORD)p[0] << 24) | ((DWORD)p[1] << 16) | ((DWORD)p[2] << 8) | p[3];
+}
+
+// Reads exactly nCount bytes at dwOffset, or returns FALSE when they do not
+// all lie inside the file.
+BOOL ReadAt(CFile& file, DWORD dwLength, ULONGLONG qwOffset, void* pBuf, UINT nCount) {
+  if (qwOffset > dwLength || nCount > dwLength - qwOffset) return FALSE;
+  file.Seek((LONG)(DWORD)qwOffset, CFile::begin);
+  return file.Read(pBuf, nCount) == nCount;
+}
+
+// Offset of the first "name" table among the first 40 records, or FALSE.
+// The tag is compared byte for byte: "NAME" and "Name" are other tables.
+BOOL FindNameTable(CFile& file, DWORD dwLength, DWORD& dwTableOffset) {
+  BYTE header[12];
+  if (!ReadAt(file, dwLength, 0, header, sizeof header)) return FALSE;
+  DWORD nTables = Be16(header + 4);
+  for (DWORD i = 0; i < nTables && i < kMaxTableRecords; ++i) {
+    BYTE record[16];
+    if (!ReadAt(file, dwLength, 12 + 16 * (ULONGLONG)i, record, sizeof record)) return FALSE;
+    if (memcmp(record, "name", 4) == 0) {
+      dwTableOffset = Be32(record + 8);
+      return TRUE;
+    }
+  }
+  return FALSE;
+}
+
+// One Macintosh full-name record: its string goes into pszName (or empties
+// it when it is too long to register). FALSE when the string lies outside
+// the file, which ends the parsing.
+BOOL TakeName(CFile& file, DWORD dwLength, ULONGLONG qwString, DWORD nBytes, char* pszName) {
+  if (nBytes > (DWORD)kMaxFontNameLength) {
+    if (qwString > dwLength || nBytes > dwLength - qwString) return FALSE;
+    pszName[0] = 0;
+    return TRUE;
+  }
+  char szRead[kFontNameBufferSize];
+  if (!ReadAt(file, dwLength, qwString, szRead, nBytes)) return FALSE;
+  szRead[nBytes] = 0;
+  // Copied only once complete, so a failure leaves the previous name whole.
+  memcpy(pszName, szRead, nBytes + 1);
+  return TRUE;
+}
+
+}  // namespace
+
+BOOL ReadFontFullName(CFile& file, char* pszName) {
+  pszName[0] = 0;
+  DWORD dwLength = file.GetLength();
+  DWORD dwTable = 0;
+  if (!FindNameTable(file, dwLength, dwTable)) return FALSE;
+
+  BYTE header[6];
+  if (!ReadAt(file, dwLength, dwTable, header, sizeof header)) return FALSE;
+  DWORD nRecords = Be16(header + 2);
+  ULONGLONG qwStorage = (ULONGLONG)dwTable + Be16(header + 4);
+
+  for (DWORD i = 0; i < nRecords; ++i) {
+    BYTE record[12];
+    if (!ReadAt(file, dwLength, (ULONGLONG)dwTable + 6 + 12 * (ULONGLONG)i, record, sizeof record))
+      break;
+    if (Be16(record) != 1 || Be16(record + 6) != 4) continue;
+    if (!TakeName(file, dwLength, qwStorage + Be16(record + 10), Be16(record + 8), pszName)) break;
+  }
+  return pszName[0] != 0;
+}
 
 namespace {
 

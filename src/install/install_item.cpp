@@ -1,11 +1,10 @@
 // Installing one catalogue item: a shared file through the platform's
 // version-install service, or a plain file unpacked into its destination.
 #include "inflate/extract_file.h"
-#include "install/directory_chain.h"
-#include "install/expand_path.h"
 #include "install/font.h"
 #include "install/installer.h"
 #include "install/logged_paths.h"
+#include "install/paths.h"
 #include "install/shared_files.h"
 #include "payload/catalogue.h"
 

@@ -1,9 +1,39 @@
-// The installation of one component, entry by entry, and the finishing work:
-// "_Del.log" and the programs.
-#include "install/expand_path.h"
+// The installation of one component, entry by entry: which catalogue items
+// belong to it, and the finishing work ("_Del.log" and the programs).
 #include "install/installer.h"
-#include "install/run_program.h"
+#include "install/logged_paths.h"
+#include "install/paths.h"
 #include "payload/catalogue.h"
+
+namespace {
+
+BOOL ListContains(const CIndexArray* pList, DWORD dwIndex) {
+  const CDWordArray& indices = pList->m_dwIndices;
+  for (int i = 0; i < indices.GetSize(); ++i)
+    if (indices[i] == dwIndex) return TRUE;
+  return FALSE;
+}
+
+// Starts a program: the command line goes to the platform as formed, and
+// nobody waits for the program. The result is not looked at: a program that
+// cannot be started is skipped.
+void RunProgram(const CString& strCommand) { WinExec(strCommand, SW_SHOWNORMAL); }
+
+}  // namespace
+
+BOOL CInstaller::IsItemSelected(CBuildItem* pItem, int nIndex) {
+  // 16-bit files are never installed: the first six characters decide,
+  // compared exactly (a "Win16\" in other case is not excluded).
+  if (pItem->m_strPlatformDir.Left(6) == Win16PlatformDir()) return FALSE;
+  if (pItem->m_bPlatformSpecific == 0) return TRUE;
+  // A project without a list for this platform selects no platform-specific
+  // item (loading refuses such catalogues; this keeps the filter safe alone).
+  if (m_nPlatformIndex < 0 || m_nPlatformIndex >= m_pProject->m_arrPlatforms.GetSize())
+    return FALSE;
+  const CIndexArray* pList =
+      static_cast<const CIndexArray*>(m_pProject->m_arrPlatforms[m_nPlatformIndex]);
+  return pList != nullptr && ListContains(pList, (DWORD)nIndex);
+}
 
 void CInstaller::Install(int nComponent, CString& strInstallDir) {
   BeginInstall();

@@ -1,10 +1,27 @@
 #include "install/replacement.h"
 
-#include "install/file_copy.h"
+#include <cstdlib>
+
+#include "framework/file.h"
+#include "framework/whole_file.h"
 #include "install/installer.h"
+#include "install/paths.h"
 #include "install/wininit.h"
 
 namespace {
+
+const UINT kCopyBufferSize = 0x4000;
+
+// Copies until the source's position reaches its length. A read that yields
+// nothing ends the copy too: a source that shrinks while it is read would
+// otherwise keep the loop going for ever.
+void CopyContents(CFile& source, CFile& target, BYTE* pBuffer) {
+  while (source.GetPosition() != source.GetLength()) {
+    UINT nRead = source.Read(pBuffer, kCopyBufferSize);
+    if (nRead == 0) break;
+    target.Write(pBuffer, nRead);
+  }
+}
 
 // The short form of a path, or the path itself when the platform gives none:
 // an empty side would turn the rename line into a different instruction.
@@ -28,6 +45,29 @@ void ScheduleWithWininit(const CString& strInstalled, const CString& strTempCopy
 }
 
 }  // namespace
+
+void CopyInstallFile(const CString& strSourceDir, const CString& strTargetDir,
+                     const CString& strSourceName, const CString& strTargetName,
+                     CLogStream* pLog, BOOL bWinNT) {
+  CreateDirectoryChain(strTargetDir, pLog);
+  CString strTarget = strTargetDir + strTargetName;
+  CFile source(strSourceDir + strSourceName, CFile::modeRead);
+  CWholeFile target(strTarget, bWinNT);
+
+  BYTE* pBuffer = (BYTE*)malloc(kCopyBufferSize);
+  if (pBuffer == nullptr) AfxThrowMemoryException();
+  try {
+    CopyContents(source, target, pBuffer);
+  } catch (CException* e) {
+    free(pBuffer);
+    throw e;  // the same object, for the caller to report or delete
+  }
+  free(pBuffer);
+
+  target.Commit(nullptr);
+  WriteLogLine(pLog, "file:", strTarget);
+  source.Close();
+}
 
 CString TemporaryName(const CString& strName) {
   int nDot = strName.ReverseFind('.');

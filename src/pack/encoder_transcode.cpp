@@ -1,6 +1,7 @@
 // Rewrites raw DEFLATE blocks (RFC 1951) into the stream format.
 #include <cstring>
 
+#include "inflate/stream_format.h"
 #include "pack/encoder.h"
 #include "pack/encoder_bits.h"
 
@@ -11,12 +12,14 @@ using detail::BitReader;
 using detail::BitWriter;
 
 const int kRfcCodeLengthOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
-const int kStreamCodeLengthOrder[19] = {18, 17, 16, 0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
-const int kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-const int kDistExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-const int kMaxBits = 15;
-
-enum BlockType { kStored = 7, kFixed = 5, kDynamic = 6 };
+using stream_format::kCodeLengthOrder;
+using stream_format::kDistanceExtra;
+using stream_format::kLengthExtra;
+const int kMaxBits = int(stream_format::kMaxCodeBits);
+using BlockType = stream_format::BlockType;
+const BlockType kStored = stream_format::kBlockStored;
+const BlockType kFixed = stream_format::kBlockFixed;
+const BlockType kDynamic = stream_format::kBlockDynamic;
 
 // A canonical code read from a DEFLATE stream: one lookup on the next
 // maxLen bits gives the symbol and its length.
@@ -121,11 +124,11 @@ void WalkSymbols(BitReader& in, const CodeReader& literal, const CodeReader& dis
     if (fixedOut != nullptr) PutFixedLiteralLength(*fixedOut, sym);
     if (sym == 256) return;
     if (sym < 256) continue;
-    int lengthExtra = kLengthExtra[sym - 257];
+    int lengthExtra = kLengthExtra[sym - stream_format::kFirstLengthSymbol];
     uint32_t lengthBits = in.Bits(lengthExtra);
     int dsym = distance.Decode(in);
     if (dsym > 29) throw EncodeError("invalid distance symbol");
-    int distExtra = kDistExtra[dsym];
+    int distExtra = kDistanceExtra[dsym];
     uint32_t distBits = in.Bits(distExtra);
     if (fixedOut != nullptr) {
       fixedOut->Put(lengthBits, lengthExtra);
@@ -136,7 +139,7 @@ void WalkSymbols(BitReader& in, const CodeReader& literal, const CodeReader& dis
 }
 
 void PutHeader(BitWriter& out, BlockType type, bool last) {
-  out.Put(uint32_t(type) | (last ? 8u : 0u), 4);
+  out.Put(uint32_t(type) | (last ? stream_format::kLastBlockFlag : 0u), stream_format::kHeaderBits);
 }
 
 void TranscodeStored(BitReader& in, BitWriter& out, bool last) {
@@ -217,12 +220,12 @@ bool TranscodeDynamic(BitReader& in, BitWriter& out, bool last) {
 
   // The code-length code in the stream's order, trailing zeros dropped.
   int count = 19;
-  while (count > 4 && clLengths[kStreamCodeLengthOrder[count - 1]] == 0) count--;
+  while (count > 4 && clLengths[kCodeLengthOrder[count - 1]] == 0) count--;
   PutHeader(out, kDynamic, last);
   out.Put(uint32_t(hlit), 5);
   out.Put(uint32_t(hdist), 5);
   out.Put(uint32_t(count - 4), 4);
-  for (int i = 0; i < count; i++) out.Put(clLengths[kStreamCodeLengthOrder[i]], 3);
+  for (int i = 0; i < count; i++) out.Put(clLengths[kCodeLengthOrder[i]], 3);
   out.CopyBits(in, lengthsStart, end);
   return false;
 }

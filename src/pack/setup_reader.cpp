@@ -198,6 +198,10 @@ SetupFile ReadSetupFile(const std::string& path, PayloadSource source) {
     if (FindMagic(setup.bytes, loc.offset).size() != 1)
       throw ReadError(path + " holds more than one payload locator");
     setup.payloadStart = loc.offset;
+    setup.signature = ReadPeSignature(setup.bytes.data(), setup.bytes.size());
+    if (setup.signature.endsFile && setup.signature.tableOffset >= setup.payloadStart)
+      setup.signatureBytes = setup.bytes.size() - SignedContentEnd(setup.signature, setup.bytes.data(),
+                                                                   setup.bytes.size(), (size_t)loc.offset + loc.size);
     return setup;
   }
   if (hits.size() != 1) throw ReadError(path + " holds more than one payload locator");

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/authenticode.h"
 #include "pack/payload_writer.h"
 
 namespace sfx::pack {
@@ -38,8 +39,13 @@ struct SetupFile {
   Bytes bytes;              // the whole payload file
   LocatorInfo locator;
   size_t payloadStart = 0;  // in bytes
+  // A setup signed after packing: its Authenticode signature, and the bytes
+  // it added at the end (the certificate table and its alignment), which
+  // are not part of the payload.
+  PeSignature signature;
+  size_t signatureBytes = 0;
   const uint8_t* payload() const { return bytes.data() + payloadStart; }
-  size_t payloadSize() const { return bytes.size() - payloadStart; }
+  size_t payloadSize() const { return bytes.size() - payloadStart - signatureBytes; }
 };
 
 // Reads a whole host file; refuses one of 4 GiB or more (payload positions
@@ -51,7 +57,9 @@ Bytes ReadHostFile(const std::string& path);
 // locator with an offset -> the payload starts there (copies of the magic
 // inside the payload itself are ignored). One locator without an offset ->
 // the payload is "Data.bin" beside the file, as the stub reads it. Two or
-// more locators before the payload -> ReadError.
+// more locators before the payload -> ReadError. An Authenticode
+// certificate table after the payload (a setup signed after packing) is
+// read into `signature` and left out of the payload.
 SetupFile ReadSetupFile(const std::string& path, PayloadSource source = PayloadSource::Auto);
 
 // A file-table entry as loaded.

@@ -24,6 +24,27 @@ void CheckLocator(const SetupFile& setup, std::vector<std::string>& problems) {
                        to_string(setup.payloadSize()) + " bytes follow the payload offset");
 }
 
+// A signature is reported; one that leaves part of the payload unsigned, or
+// that cannot be read, is a problem: the file would show as signed while
+// what it installs is not.
+void CheckSignature(const SetupFile& setup, VerifyReport& report) {
+  const PeSignature& sig = setup.signature;
+  if (!sig.pe || setup.payloadStart == 0) return;
+  if (!sig.present) {
+    report.signature = "none";
+    return;
+  }
+  const size_t payloadEnd = setup.payloadStart + setup.payloadSize();
+  const bool covered = sig.endsFile && sig.tableOffset >= payloadEnd;
+  report.signature = "signed by \"" + (sig.signer.empty() ? "?" : sig.signer) + "\"; signed range [0, " +
+                     to_string(sig.tableOffset) + ") " + (covered ? "covers" : "does not cover") +
+                     " the whole payload [" + to_string(setup.payloadStart) + ", " + to_string(payloadEnd) + ")";
+  if (!sig.problem.empty()) report.problems.push_back("signature: " + sig.problem);
+  if (!covered)
+    report.problems.push_back(sig.endsFile ? "signature: the payload lies outside the signed range"
+                                           : "signature: the certificate table does not end the file");
+}
+
 // Offsets in range and tiling: first at 4, each start at the previous end,
 // the last end at 4 + L.
 void CheckTiling(const LoadedPayload& p, std::vector<std::string>& problems) {
@@ -111,6 +132,7 @@ void CheckLayout(const LoadedPayload& p, std::vector<std::string>& problems) {
 VerifyReport VerifySetup(const SetupFile& setup, const VerifyProgress& progress) {
   VerifyReport report;
   CheckLocator(setup, report.problems);
+  CheckSignature(setup, report);
   LoadedPayload payload;
   try {
     payload = LoadPayload(setup.payload(), setup.payloadSize());

@@ -17,6 +17,9 @@ struct VerifyReport {
   size_t streams = 0;                 // streams decoded
   uint64_t decodedBytes = 0;          // their output
   size_t entries = 0;
+  // The Authenticode signature of a setup executable: "none", or its signer
+  // and the signed range; empty for a payload or a file that is no PE image.
+  std::string signature;
 };
 
 // Called before each stream with its entry index and the entry count.

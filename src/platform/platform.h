@@ -12,6 +12,14 @@
 #include <direct.h>
 #include <io.h>
 #include <errno.h>
+#include "platform/win32/system_functions.h"
 #else
 #include "platform/host/win32_api.h"
 #endif
+
+// Makes the system libraries that the program calls ready before the run: on
+// Windows it loads those the executable does not import, each from the system
+// directory only (platform/win32/system_functions.h); the host has nothing to
+// load. FALSE when a library or one of its functions is missing: pszMissing
+// then names it and GetLastError() tells why.
+BOOL SfxLoadSystemLibraries(char* pszMissing, UINT cchMissing);

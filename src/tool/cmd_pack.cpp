@@ -9,7 +9,9 @@
 #include "pack/setup_reader.h"
 #include "pack/setup_writer.h"
 #include "tool/commands.h"
+#include "tool/depfile.h"
 #include "tool/progress.h"
+#include "tool/signing.h"
 #include "tool/stub_lookup.h"
 #include "tool/tool_error.h"
 
@@ -23,6 +25,8 @@ struct PackOptions {
   std::string stub;
   int level = 6;
   bool dataBin = false;
+  std::string depfile;
+  SignOptions sign;
 };
 
 std::string FolderOf(const std::string& path) {
@@ -56,6 +60,7 @@ void WriteOutputs(const PackOptions& o, const pack::Bytes& stub, const pack::Byt
     return;
   }
   pack::Bytes image = pack::MakeSetupImage(stub, payload);
+  if (o.sign.Requested()) image = SignImage(image, o.sign);
   pack::AtomicOutput exe(o.out, 0755);
   exe.Write(image.data(), image.size());
   exe.Commit();
@@ -64,6 +69,11 @@ void WriteOutputs(const PackOptions& o, const pack::Bytes& stub, const pack::Byt
 void RunPack(const PackOptions& o) {
   pack::Manifest manifest = pack::ReadManifest(o.manifest);
   std::string stubPath = FindStub(o.target, o.stub);
+  if (o.sign.Requested()) {  // refused before the long work
+    if (o.target != "win32" || o.dataBin)
+      throw ToolError("signing needs --target win32 and a setup with its payload inside (no --data-bin)");
+    FindSigner();
+  }
   pack::Bytes stub = ReadStub(stubPath);
   pack::FindPayloadLocator(stub);  // refuse a stub without exactly one locator before the long work
   pack::Catalogue catalogue;
@@ -75,6 +85,11 @@ void RunPack(const PackOptions& o) {
   }
   pack::Payload payload = pack::WritePayload(catalogue, {o.level, std::nullopt});
   WriteOutputs(o, stub, payload.bytes);
+  if (!o.depfile.empty()) {
+    std::vector<std::string> inputs = PackInputs(manifest, o.manifest, stubPath);
+    if (o.sign.Requested()) inputs.insert(inputs.end(), {o.sign.cert, o.sign.key});
+    WriteDepfile(o.depfile, o.out, inputs);
+  }
   printf("%s: %zu files, payload %zu bytes (streams %u bytes), stub %s\n", o.out.c_str(), catalogue.files.size(),
          payload.bytes.size(), payload.layout.dataLength, stubPath.c_str());
 }
@@ -93,6 +108,11 @@ void AddPackCommand(CLI::App& app, int* status) {
   cmd->add_option("--level", o->level, "Compression level, 0 (stored) to 12 (smallest); default 6")
       ->check(CLI::Range(0, 12));
   cmd->add_flag("--data-bin", o->dataBin, "Write the payload as Data.bin beside an unchanged stub");
+  cmd->add_option("--depfile", o->depfile, "Also write a make-style depfile: the setup and every file packing read");
+  cmd->add_option("--sign-cert", o->sign.cert, "Sign the Win32 setup with osslsigncode: the certificate (PEM or DER)");
+  cmd->add_option("--sign-key", o->sign.key, "The signing certificate's private key (PEM or DER)");
+  cmd->add_option("--sign-pass", o->sign.pass, "The private key's password");
+  cmd->add_option("--timestamp", o->sign.timestamp, "Timestamp the signature with this RFC 3161 server (URL)");
   cmd->callback([o, status] {
     try {
       RunPack(*o);

@@ -21,6 +21,7 @@ int RunVerify(const VerifyOptions& o) {
     Progress progress("verifying");
     report = pack::VerifySetup(setup, [&](size_t i, size_t n) { progress.Update(i, n); });
   }
+  if (!report.signature.empty()) printf("signature: %s\n", Printable(report.signature).c_str());
   for (const std::string& problem : report.problems) fprintf(stderr, "%s: %s\n", o.setup.c_str(), Printable(problem).c_str());
   if (!report.problems.empty()) return 1;
   printf("OK: %s: %zu entries, %zu streams decoded to %llu bytes, catalogue and layout consistent\n",

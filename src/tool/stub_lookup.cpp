@@ -23,11 +23,16 @@ std::vector<std::string> Candidates(const std::string& target) {
   const char* env = getenv(target == "win32" ? "SFX_STUB_WIN32" : "SFX_STUB");
   if (env != nullptr && env[0] != '\0') return {env};
   std::string dir = ExecutableFolder();
+  // Beside sfx, then an installation (PREFIX/bin/sfx with the stubs in
+  // PREFIX/lib/sfxkit and PREFIX/share/sfxkit), then the build tree.
   if (target == "win32") {
     paths.push_back(dir + "/sfx-stub.exe");
+    paths.push_back(dir + "/../share/sfxkit/sfx-stub.exe");
+    paths.push_back(dir + "/../../win32-stub/src/app/sfx-stub.exe");
     paths.push_back(dir + "/../../../win32/src/app/sfx-stub.exe");
   } else {
     paths.push_back(dir + "/sfx-stub");
+    paths.push_back(dir + "/../lib/sfxkit/sfx-stub");
     paths.push_back(dir + "/../app/sfx-stub");
   }
   return paths;

@@ -48,8 +48,8 @@ class RecordingOutput : public CFile {
   size_t limit_;
 };
 
-// Counts the decoder's allocations while in scope; the allocation numbered
-// failAt (1-based; 0 = none) fails.
+// Counts the decoder's allocations while in scope and keeps the size of the
+// last; the allocation numbered failAt (1-based; 0 = none) fails.
 class AllocCounter {
  public:
   explicit AllocCounter(int failAt = 0) {
@@ -59,9 +59,14 @@ class AllocCounter {
   }
   ~AllocCounter() { SetInflateAllocHook(previous_); }
   int count() const { return count_; }
+  size_t lastBytes() const { return lastBytes_; }
 
  private:
-  static bool Hook(size_t) { return ++count_ != failAt_; }
+  static bool Hook(size_t n) {
+    lastBytes_ = n;
+    return ++count_ != failAt_;
+  }
+  static inline size_t lastBytes_ = 0;
   static inline int count_ = 0;
   static inline int failAt_ = 0;
   InflateAllocHook previous_;

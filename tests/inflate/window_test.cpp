@@ -94,17 +94,33 @@ TEST(WindowPieces, ManyWindowsOfStoredAndFixedBlocks) {
 }
 
 // Whatever follows the stream in the input is not read beyond the piece
-// that holds the stream's last byte.
+// that holds the stream's last byte: after a stored block, and after a
+// fixed block whose end-of-block code (7 bits, shorter than the table's
+// root) ends exactly at the end of the first piece.
 TEST(WindowPieces, StopsReadingAtTheStreamsEnd) {
-  BitWriter w;
-  w.Header(7, true).Align().Bits(5000, 16);
-  for (int i = 0; i < 5000; i++) w.Byte(uint8_t(i));
-  std::vector<uint8_t> input = w.Bytes();
-  input.resize(input.size() + 20000, 0xEE);  // the next stream, say
-  DecodeOutcome o = RunInflate(input);
-  EXPECT_EQ(o.result, 0);
-  EXPECT_EQ(o.out.size(), 5000u);
-  EXPECT_EQ(o.readSizes, (std::vector<UINT>{4096, 4096}));
+  struct Case {
+    std::vector<uint8_t> stream;
+    size_t outSize;
+    std::vector<UINT> reads;
+  };
+  BitWriter stored;
+  stored.Header(7, true).Align().Bits(5000, 16);
+  for (int i = 0; i < 5000; i++) stored.Byte(uint8_t(i));
+  // 4 + 4,089 x 8 + 5 x 9 + 7 bits = 4,096 bytes.
+  BitWriter fixed;
+  fixed.Header(5, true);
+  for (int i = 0; i < 4089; i++) fixed.FixedSymbol(i % 144);
+  for (int i = 0; i < 5; i++) fixed.FixedSymbol(200);
+  fixed.FixedSymbol(256);
+  ASSERT_EQ(fixed.bitCount(), 4096u * 8);
+  for (const Case& c : {Case{stored.Bytes(), 5000, {4096, 4096}}, Case{fixed.Bytes(), 4094, {4096}}}) {
+    std::vector<uint8_t> input = c.stream;
+    input.resize(input.size() + 20000, 0xEE);  // the next stream, say
+    DecodeOutcome o = RunInflate(input);
+    EXPECT_EQ(o.result, 0);
+    EXPECT_EQ(o.out.size(), c.outSize);
+    EXPECT_EQ(o.readSizes, c.reads);
+  }
 }
 
 }  // namespace

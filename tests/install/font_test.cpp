@@ -9,7 +9,6 @@
 
 #include "framework/file.h"
 #include "install/font.h"
-#include "install/font_name.h"
 #include "install/install_test_util.h"
 #include "support/font_builder.h"
 #include "support/temp_dir.h"

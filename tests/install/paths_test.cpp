@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "install/directory_chain.h"
-#include "install/expand_path.h"
 #include "install/install_test_util.h"
+#include "install/paths.h"
 #include "support/temp_dir.h"
 
 namespace {

@@ -5,7 +5,6 @@
 
 #include <string>
 
-#include "install/file_copy.h"
 #include "install/install_test_util.h"
 #include "install/installer.h"
 #include "install/replacement.h"

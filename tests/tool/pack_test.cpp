@@ -163,6 +163,17 @@ TEST(Pack, ShortManifestGetsUsableDefaults) {
   EXPECT_EQ(project["items"][1]["sourcePath"], folder + "\\");
 }
 
+TEST(Pack, DepfileNamesTheManifestEveryPackedFileAndTheStub) {
+  Project p;
+  WriteFile(p.dir / "in/x y#$.txt", "odd name");
+  WriteFile(p.dir / "dep.json", R"({"files": [{"source": "in/a.txt"}, {"source": "./in/x y#$.txt"}]})");
+  RunResult r = Sfx({"pack", p.dir / "dep.json", "-o", p.out, "--depfile", p.dir / "setup.d"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  std::string stub = fs::weakly_canonical(StubPath()).string();
+  EXPECT_EQ(ReadFile(p.dir / "setup.d"), p.out + ": \\\n  " + p.dir / "dep.json" + " \\\n  " + p.dir / "in/a.txt" +
+                                             " \\\n  " + p.dir / "in/x\\ y\\#$$.txt" + " \\\n  " + stub + "\n");
+}
+
 TEST(Pack, DataBinBesideAnUnchangedStub) {
   Project p;
   p.Write(FullManifest());

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/host/prefix.h"
+#include "platform/platform.h"
 #include "platform/host/win_error.h"
 #include "platform/host/win_path.h"
 
@@ -158,4 +159,10 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LP
     if (errno != EEXIST) return FailErrno();
   }
   return FailWith(ERROR_FILE_EXISTS);
+}
+
+// The emulation implements the system libraries' functions itself.
+BOOL SfxLoadSystemLibraries(char* pszMissing, UINT cchMissing) {
+  if (pszMissing != nullptr && cchMissing > 0) pszMissing[0] = 0;
+  return TRUE;
 }

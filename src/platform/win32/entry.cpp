@@ -1,6 +1,9 @@
 // Process entry of a Windows GUI executable built on the framework.
-#include <windows.h>
+#include "platform/platform.h"
 
 int AfxWinMain();
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) { return AfxWinMain(); }
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  SfxRestrictLibrarySearch();
+  return AfxWinMain();
+}
