@@ -166,7 +166,7 @@ TEST(Pack, ShortManifestGetsUsableDefaults) {
 TEST(Pack, DepfileNamesTheManifestEveryPackedFileAndTheStub) {
   Project p;
   WriteFile(p.dir / "in/x y#$.txt", "odd name");
-  WriteFile(p.dir / "dep.json", R"({"files": [{"source": "in/a.txt"}, {"source": "./in/x y#$.txt"}]})");
+  WriteFile(p.dir / "dep.json", R"({"mainProgram": "a.txt", "files": [{"source": "in/a.txt"}, {"source": "./in/x y#$.txt"}]})");
   RunResult r = Sfx({"pack", p.dir / "dep.json", "-o", p.out, "--depfile", p.dir / "setup.d"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::string stub = fs::weakly_canonical(StubPath()).string();
