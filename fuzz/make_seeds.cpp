@@ -144,7 +144,7 @@ std::vector<Catalogue> Catalogues() {
   rich.project.mainProgram = "setup.sh";
   rich.project.mainInWindowsDir = 1;
   rich.project.installDirs = {"", "%programfiles%\\Rich\\", "", "x"};
-  const char* dests[] = {"%font%", "%windir%", "%sysdir%\\sub", "%inst%\\a\\b", "D:\\abs\\", "%data%", "%temp%"};
+  const char* dests[] = {"%font%", "%prefs%", "%sysdir%\\sub", "%inst%\\a\\b", "D:\\abs\\", "%data%", "%temp%"};
   for (int i = 0; i < 7; ++i) {
     std::string name = "f" + std::to_string(i) + (i == 0 ? ".ttf" : ".bin");
     rich.files.push_back({name, samples[i % samples.size()], 0, (uint32_t)(i ? 1234567 : 0), (uint8_t)(1 << (i % 6)),
@@ -238,7 +238,7 @@ void ManifestSeeds(const std::string& root) {
 })"));
   Save("manifest", "windows-main.json",
        std::string(R"({"project":"W","mainProgram":"notepad.exe","mainInWindowsDir":true,)"
-                   R"("files":[{"source":"x/y/z.txt","dest":"%windir%\\sub"}]})"));
+                   R"("files":[{"source":"x/y/z.txt","dest":"%prefs%\\sub"}]})"));
 }
 
 }  // namespace

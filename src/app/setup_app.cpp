@@ -54,8 +54,8 @@ BOOL CSetupApp::InitInstance() {
     CMemoryException e;
     e.ReportError(MB_OK | MB_ICONEXCLAMATION);
   } catch (...) {
-    // The integer thrown when a directory cannot be made: the run ends
-    // without a message.
+    // The engine throws nothing else; should anything else come, the run
+    // still ends and the process exits normally.
   }
   // The engine is released whether or not the run ended early; nothing it
   // did is undone.

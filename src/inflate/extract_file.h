@@ -12,6 +12,10 @@ class CLogStream;
 // attribute byte; and, when pLog is set, logs the "file:" line. The payload
 // file may stand anywhere: it is positioned from the PayloadLocator's offset
 // and the entry's start. An entry without a stream gives an empty file.
-// Throws CFileException; the decoder's own result is not examined, so a
-// damaged stream leaves the whole 32,768-byte pieces decoded before it.
-void ExtractFile(CFile* pPayload, CCompFileInfo* pEntry, CString& strDir, CLogStream* pLog);
+// The file is written whole or not at all (CWholeFile; bWinNT chooses the
+// NT family's replacing move): on any failure the destination keeps its old
+// content. Throws CFileException naming the destination, and
+// CArchiveException (badIndex, naming the payload file) when the stream
+// does not decode.
+void ExtractFile(CFile* pPayload, CCompFileInfo* pEntry, CString& strDir, CLogStream* pLog,
+                 BOOL bWinNT = TRUE);

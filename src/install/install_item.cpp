@@ -48,20 +48,24 @@ void CInstaller::InstallItem(CBuildItem* pItem, int nIndex, CString& strInstallD
       // version could stop the install and whose path would be counted.
       DWORD dwMS = 0, dwLS = 0;
       if (strCurrent.IsEmpty() || !GetFileVersion(strInstalled, dwMS, dwLS)) {
-        ExtractFile(&m_filePayload, pEntry, strRecommended, pLog);
+        ExtractFile(&m_filePayload, pEntry, strRecommended, pLog, m_bWinNT);
         IncrementSharedDllCount(strRecommended + pItem->m_strName);
         return;
       }
       if (InstalledIsNewer(dwMS, dwLS, pItem)) return;
       IncrementSharedDllCount(strInstalled);
       if (dwFlags & VFF_CURNEDEST) {
-        ExtractFile(&m_filePayload, pEntry, strRecommended, pLog);
+        ExtractFile(&m_filePayload, pEntry, strRecommended, pLog, m_bWinNT);
       } else if (dwFlags & VFF_FILEINUSE) {
         ScheduleReplacement(pItem->m_strName, strInstalled, strSourceDir);
       } else {
-        ExtractFile(&m_filePayload, pEntry, strRecommended, pLog);
+        ExtractFile(&m_filePayload, pEntry, strRecommended, pLog, m_bWinNT);
         IncrementSharedDllCount(strRecommended + pItem->m_strName);
       }
+    } catch (CArchiveException*) {
+      throw;  // a damaged payload: no later stream can be trusted either
+    } catch (CDirectoryException*) {
+      throw;  // a directory that cannot be made ends the run
     } catch (CException* e) {
       // A shared file that cannot be installed ends only its own item.
       e->Delete();
@@ -72,7 +76,7 @@ void CInstaller::InstallItem(CBuildItem* pItem, int nIndex, CString& strInstallD
   // Plain installation. The destination may lie in directories below the
   // install directory that do not exist yet ("%data%", "%inst%\sub"): make
   // them first, each with its "directory:" line, or the file could never be
-  // written. A directory that cannot be made ends the run (integer 2).
+  // written. A directory that cannot be made ends the run.
   CString strDestDir = DirectoryPart(strDest);
   if (!strDestDir.IsEmpty() && strDestDir != m_strChainMade) {
     CreateDirectoryChain(strDestDir, pLog);
@@ -82,7 +86,9 @@ void CInstaller::InstallItem(CBuildItem* pItem, int nIndex, CString& strInstallD
   BOOL bIsFont = pItem->m_strDestDir == kFontDir;
   BOOL bFailed = FALSE;
   try {
-    ExtractFile(&m_filePayload, pEntry, strDest, pLog);
+    ExtractFile(&m_filePayload, pEntry, strDest, pLog, m_bWinNT);
+  } catch (CArchiveException*) {
+    throw;  // a damaged payload ends the run, for fonts too
   } catch (CException* e) {
     if (!bIsFont) throw;
     e->Delete();

@@ -112,7 +112,10 @@ void MakeOneDirectory(const CString& strDir, CLogStream* pLog) {
   }
   // EEXIST is 17 on both platforms: an existing directory is not an error.
   if (errno == EEXIST) return;
-  throw 2;
+  // The run-time call leaves the platform's own error behind.
+  DWORD dwError = GetLastError();
+  int nCause = dwError == 0 ? CFileException::generic : CFileException::OsErrorToException((LONG)dwError);
+  throw new CDirectoryException(nCause, (LONG)dwError, strDir);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "framework/file.h"
+#include "framework/whole_file.h"
 #include "install/installer.h"
 #include "install/paths.h"
 #include "install/wininit.h"
@@ -47,11 +48,11 @@ void ScheduleWithWininit(const CString& strInstalled, const CString& strTempCopy
 
 void CopyInstallFile(const CString& strSourceDir, const CString& strTargetDir,
                      const CString& strSourceName, const CString& strTargetName,
-                     CLogStream* pLog) {
+                     CLogStream* pLog, BOOL bWinNT) {
   CreateDirectoryChain(strTargetDir, pLog);
   CString strTarget = strTargetDir + strTargetName;
   CFile source(strSourceDir + strSourceName, CFile::modeRead);
-  CFile target(strTarget, CFile::modeCreate | CFile::modeWrite);
+  CWholeFile target(strTarget, bWinNT);
 
   BYTE* pBuffer = (BYTE*)malloc(kCopyBufferSize);
   if (pBuffer == nullptr) AfxThrowMemoryException();
@@ -63,7 +64,7 @@ void CopyInstallFile(const CString& strSourceDir, const CString& strTargetDir,
   }
   free(pBuffer);
 
-  target.Close();
+  target.Commit(nullptr);
   WriteLogLine(pLog, "file:", strTarget);
   source.Close();
 }
@@ -80,7 +81,7 @@ void CInstaller::ScheduleReplacement(const CString& strName, const CString& strI
   CString strTempCopy = strTargetDir + strTempName;
 
   // Exceptions of the copy go on to the caller: then nothing is scheduled.
-  CopyInstallFile(strSourceDir, strTargetDir, strName, strTempName, &RemovalLog());
+  CopyInstallFile(strSourceDir, strTargetDir, strName, strTempName, &RemovalLog(), m_bWinNT);
 
   if (m_bWinNT == 1)
     MoveFileExA(strTempCopy, strInstalled, MOVEFILE_REPLACE_EXISTING | MOVEFILE_DELAY_UNTIL_REBOOT);

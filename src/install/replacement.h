@@ -13,9 +13,11 @@ CString TemporaryName(const CString& strName);
 // Copies strSourceDir + strSourceName to strTargetDir + strTargetName (both
 // directories end in "\"), creating the missing directories of the target
 // directory first, and writes "file:" with the target's path into pLog (when
-// given). The target is created or emptied. Throws CFileException when either
-// file cannot be opened, read or written (a partly written target stays), the
-// memory exception, or the integer 2 from the directory creation.
+// given). The target is written whole or not at all (CWholeFile; bWinNT
+// chooses the NT family's replacing move). Throws CFileException when either
+// file cannot be opened, read or written (the target then keeps its old
+// content), the memory exception, or CDirectoryException from the directory
+// creation.
 void CopyInstallFile(const CString& strSourceDir, const CString& strTargetDir,
                      const CString& strSourceName, const CString& strTargetName,
-                     CLogStream* pLog);
+                     CLogStream* pLog, BOOL bWinNT = TRUE);

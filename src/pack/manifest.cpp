@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "pack/destination_check.h"
 #include "pack/path_variables.h"
 #include "pack/setup_reader.h"
 #include "pack/source_glob.h"
@@ -147,7 +148,13 @@ ManifestProgram ReadProgram(const json& j, size_t index) {
 }
 
 void CheckMainProgram(const Manifest& m) {
-  if (!m.mainProgram) return;
+  if (!m.mainProgram) {
+    if (m.files.size() > 1)
+      ObjectReader::Fail("mainProgram", "missing: the setup has " + std::to_string(m.files.size()) +
+                                            " files, so name the one that is the main program (started last, "
+                                            "with no \"path:\" line in the removal log)");
+    return;
+  }
   CheckName(*m.mainProgram, "mainProgram");
   if (m.mainInWindowsDir) return;
   for (const ManifestFile& f : m.files)
@@ -205,6 +212,7 @@ Manifest ParseManifest(const std::string& text, const std::string& baseDir) {
   }
   r.Finish();
   CheckMainProgram(m);
+  CheckManifestDestinations(m);
   return m;
 }
 

@@ -44,7 +44,7 @@ struct ManifestProgram {
 struct Manifest {
   std::string baseDir;  // the manifest's folder: relative sources start here
   std::string project;
-  std::optional<std::string> mainProgram;  // default: the first file's name
+  std::optional<std::string> mainProgram;  // required with more than one file; default: the only file
   bool mainInWindowsDir = false;
   std::optional<std::vector<std::string>> installDirs;  // default: "", "<project>\", ""
   std::string extra;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "pack/destination_check.h"
 #include "pack/path_variables.h"
 #include "pack/stream_decode.h"
 
@@ -116,6 +117,7 @@ void CheckCatalogue(const LoadedPayload& p, std::vector<std::string>& problems) 
   uint64_t limit = std::min(p.files.size(), p.project.items.size());
   CheckIndexLists("component", p.project.components, limit, problems);
   CheckIndexLists("platform list", p.project.platforms, limit, problems);
+  CheckProjectDestinations(p.project, problems);
 }
 
 void CheckLayout(const LoadedPayload& p, std::vector<std::string>& problems) {

@@ -24,6 +24,7 @@
 #include <cctype>
 #include <ctime>
 #include <iostream>
+#include <strings.h>
 
 #include "pack/authenticode.h"
 #include "support/damaged_catalogue.h"
@@ -76,6 +77,16 @@ CatalogueBuilder AppThen(Machine& m, std::initializer_list<TestFile> files) {
   b.MainProgram("App.exe").File(Plain("App.exe", m.Recorder(), "%inst%"));
   for (const TestFile& f : files) b.File(f);
   return b;
+}
+
+// No temporary file of a whole-file write ("sfx" and hexadecimal digits,
+// ".tmp") is left in dir.
+void ExpectNoTemporaryFiles(Machine& m, const std::string& dir) {
+  for (const std::string& name : m.List(dir)) {
+    bool temporary = name.size() > 7 && strncasecmp(name.c_str(), "sfx", 3) == 0 &&
+                     strcasecmp(name.c_str() + name.size() - 4, ".tmp") == 0;
+    EXPECT_FALSE(temporary) << dir << name;
+  }
 }
 
 TestFile Font(const std::string& name, const std::string& bytes, const std::string& dest = "%font%") {
@@ -293,11 +304,9 @@ std::vector<Scenario> MakeTable() {
       m.Write(exe, signedImage);
       return exe;
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.tree = {"_Del.log", "signed.txt"};
       e.files = {{"{dir}signed.txt", std::string(5000, 's')}};
-      return e;
     }, nullptr});
 
   t.push_back({"NoPayloadShowsTheInvalidFileBoxAndLeavesNothing", {Family::NT}, {},
@@ -343,9 +352,10 @@ std::vector<Scenario> MakeTable() {
     }});
 
   // A directory an item needs cannot be made (a file stands in its way):
-  // the run ends without a word, writes no "_Del.log" and starts nothing;
-  // what was installed before stays.
-  t.push_back({"DirectoryThatCannotBeMadeEndsTheRunSilently", {Family::NT}, {},
+  // the run ends with one box naming that directory in the platform's
+  // words, writes no "_Del.log" and starts nothing; what was installed
+  // before stays.
+  t.push_back({"DirectoryThatCannotBeMadeEndsTheRunWithABox", {Family::NT}, {},
     [](Machine& m) {
       m.Write("C:\\blocked", "a file, not a directory");
       Programs(m, {"prog.exe"});
@@ -355,9 +365,61 @@ std::vector<Scenario> MakeTable() {
       return m.WriteSetup(b.Write().bytes);
     },
     [](Machine&, Expected& e) {
+      e.box = Box{"C:\\blocked\\sub contains an invalid path.", "setup", {}};
       e.tree = {"App.exe", "first.txt"};
       e.files = {{"C:\\blocked", "a file, not a directory"}};
     }, nullptr});
+
+  // A stream that fails to decode, in a plain file written over an old one
+  // and in a shared file replacing a copy without version information:
+  // one box naming the setup, the old bytes kept, no temporary file left,
+  // nothing after it installed, no count raised, no "_Del.log", no program.
+  for (bool shared : {false, true}) {
+    t.push_back({shared ? "DamagedStreamKeepsTheOldSharedFile" : "DamagedStreamKeepsTheOldPlainFile", both, {},
+      [shared](Machine& m) {
+        const std::string dir = shared ? m.SystemDir() : "C:\\data\\";
+        m.Write(dir + "broken.bin", "old bytes");
+        TestFile broken = Plain("broken.bin", "never seen", shared ? "%sysdir%" : "C:\\data\\");
+        broken.stream = pack::Bytes{0x00, 0xFF, 0xFF};  // block type 0: the decoder fails
+        return m.WriteSetup(AppThen(m, {broken, Plain("later.txt", "2")}).Write().bytes);
+      },
+      [shared](Machine&, Expected& e) {
+        e.box = Box{"{exe} has a bad format.", "setup", {}};
+        e.tree = {"App.exe"};
+        const std::string path = shared ? "{sys}broken.bin" : "C:\\data\\broken.bin";
+        e.files = {{path, "old bytes"}};
+        e.counts = {{path, std::nullopt}};
+      },
+      [shared](Machine& m, const RunResult&, const std::string&) {
+        if (!shared) {
+          EXPECT_EQ(m.List("C:\\data\\"), std::vector<std::string>{"broken.bin"});
+        }
+        ExpectNoTemporaryFiles(m, shared ? m.SystemDir() : "C:\\data\\");
+      }});
+  }
+
+  // Plain files written over old ones, a read-only one among them: the new
+  // bytes, times and attributes, through a temporary file beside each
+  // (MoveFileExA on the NT family, renames on the 95 family), none left.
+  t.push_back({"FilesOverOldOnesAreReplacedWhole", both, {},
+    [](Machine& m) {
+      m.Write("C:\\data\\a.txt", "old a");
+      m.Write("C:\\data\\b.txt", std::string(70000, 'o'));
+      TestFile ro("b.txt", "new b", 946684800, 978307200, 0x21);
+      ro.destDir = "C:\\data\\";
+      return m.WriteSetup(AppThen(m, {Plain("a.txt", "new a", "C:\\data\\"), ro}).Write().bytes);
+    },
+    [](Machine&, Expected& e) {
+      e.files = {{"C:\\data\\a.txt", "new a"}, {"C:\\data\\b.txt", "new b"}};
+      e.starts = {"{dir}App.exe /UNS"};
+    },
+    [](Machine& m, const RunResult&, const std::string&) {
+      EXPECT_EQ(m.List("C:\\data\\"), (std::vector<std::string>{"a.txt", "b.txt"}));
+      std::optional<FileFacts> b = m.Facts("C:\\data\\b.txt");
+      ASSERT_TRUE(b.has_value());
+      EXPECT_EQ(b->attributes & ~b->platformBits, 0x21u & ~b->platformBits);
+      EXPECT_EQ(b->written, 978307200);
+    }});
 
   // A plain file that cannot be written ends the run with the file error's
   // box naming the file, again without "_Del.log" or programs.
@@ -409,6 +471,8 @@ std::vector<Scenario> MakeTable() {
     },
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_FALSE(m.Exists(m.WindowsDir() + "WININIT.INI"));
+      // The copies replaced in place went through temporary files beside them.
+      ExpectNoTemporaryFiles(m, m.SystemDir());
     }});
 
   // Copies outside the system directory (in the Windows directory): the new
@@ -564,14 +628,12 @@ std::vector<Scenario> MakeTable() {
           .File(Font("DejaVuSans.ttf", m.Sample(kDejaVu)));
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.files = {{"{sys}NEW.DLL", m.Sample("ver32.dll")},
                  {"{fonts}DejaVuSans.ttf", m.Sample(kDejaVu)}};
       e.counts = {{"{sys}NEW.DLL", 1u}};
       e.log = {"project:Test project", "source:{setup}", "file:{sys}NEW.DLL",
                "file:{fonts}DejaVuSans.ttf", "directory:{dir}"};
-      return e;
     },
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_EQ(m.List(Machine::SetupDir()),
@@ -589,11 +651,9 @@ std::vector<Scenario> MakeTable() {
       b.File(Plain("a.txt", "a", "%inst%"));
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.box = Box{"VerFindFileA in {sys}VERSION.dll was not found.", "setup", kBoxStyle};
       e.installDir = false;
-      return e;
     }, nullptr});
   return t;
 }

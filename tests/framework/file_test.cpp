@@ -1,9 +1,12 @@
 // CFile over the platform (a fresh emulated machine per test), CFileStatus
 // with SetStatus/GetStatus, CMemFile and CStdioFile.
 #include "framework/file.h"
+#include "framework/whole_file.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -300,6 +303,69 @@ TEST_F(FileTest, SetStatusOnAMissingFileThrows) {
   EXPECT_EQ(c.name, "C:\\TEMP\\gone.dll");
   CFileStatus got;
   EXPECT_FALSE(CFile::GetStatus("C:\\TEMP\\gone.dll", got));
+}
+
+// CWholeFile on both families, over a file and onto a new name: the file
+// appears only on Commit, with its status; an old copy's creation time stays
+// when the status sets none; a file never committed leaves the old content
+// and nothing else. The 95 family has no MoveFileExA at all.
+TEST_F(FileTest, WholeFileAppearsOnlyWhenCommitted) {
+  struct Case {
+    const char* family;
+    bool existing;
+    bool commit;
+  } cases[] = {{"nt", true, true},  {"nt", false, true},  {"95", true, true},
+               {"95", false, true}, {"nt", true, false}, {"95", false, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.family) + (c.existing ? " over a file" : " new") + (c.commit ? "" : " uncommitted"));
+    setenv("SFX_WINVER", c.family, 1);
+    const char kDest[] = "C:\\TEMP\\whole.bin";
+    if (c.existing) {
+      Put(kDest, "old");
+      CFileStatus created;
+      created.m_ctime = 1000000000;
+      created.m_mtime = 1000000001;
+      CFile::SetStatus(kDest, created);
+    }
+    {
+      CWholeFile f(kDest, strcmp(c.family, "nt") == 0);
+      f.Write("new", 3);
+      EXPECT_EQ(std::filesystem::exists(prefix_.Host(kDest)), c.existing) << "not before Commit";
+      if (c.existing) {
+        EXPECT_EQ(Get(kDest), "old");
+      }
+      CFileStatus status;
+      status.m_mtime = 1200000000;  // no creation time
+      status.m_attribute = CFile::readOnly | CFile::archive;
+      if (c.commit) f.Commit(&status);
+    }
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(prefix_.Host("C:\\TEMP")))
+      names.push_back(e.path().filename().string());
+    if (!c.commit) {
+      EXPECT_EQ(names, c.existing ? std::vector<std::string>{"whole.bin"} : std::vector<std::string>{});
+      if (c.existing) {
+        EXPECT_EQ(Get(kDest), "old");
+      }
+    } else {
+      EXPECT_EQ(names, std::vector<std::string>{"whole.bin"});
+      EXPECT_EQ(Get(kDest), "new");
+      CFileStatus s;
+      ASSERT_TRUE(CFile::GetStatus(kDest, s));
+      EXPECT_EQ(s.m_mtime, 1200000000u);
+      EXPECT_EQ(s.m_attribute, CFile::readOnly | CFile::archive);
+      if (c.existing) {
+        EXPECT_EQ(s.m_ctime, 1000000000u);
+      }
+    }
+    SetFileAttributesA(kDest, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(kDest);
+  }
+  setenv("SFX_WINVER", "95", 1);
+  Put("C:\\TEMP\\a", "a");
+  EXPECT_FALSE(MoveFileExA("C:\\TEMP\\a", "C:\\TEMP\\b", MOVEFILE_REPLACE_EXISTING));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_CALL_NOT_IMPLEMENTED);
+  unsetenv("SFX_WINVER");
 }
 
 TEST(FileTimeTest, SecondsSince1970AreUtcFileTimes) {

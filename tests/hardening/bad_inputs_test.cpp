@@ -149,28 +149,6 @@ TEST(BadPayload, EachEndsWithOneBoxAndLeavesNothing) {
   }
 }
 
-// A stream that fails to decode is not noticed by the stub: the file keeps
-// the whole 32 KiB windows decoded before the failure (none here), is
-// stamped and logged, and the run goes on.
-TEST(BadPayload, StreamThatFailsToDecodeLeavesAnEmptyFileAndTheRunGoesOn) {
-  ScopedPrefix prefix;
-  TempDir dir;
-  CatalogueBuilder b;
-  TestFile broken = Plain("broken.bin", "never seen");
-  broken.stream = pack::Bytes{0x00, 0xFF, 0xFF};  // block type 0: result 2
-  b.File(broken).File(Plain("after.txt", "after"));
-  StubResult r = RunStub(WriteSetup(b, dir.path()), prefix.root());
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.stderrText, "");
-  std::vector<std::string> dirs = InstallDirs();
-  ASSERT_EQ(dirs.size(), 1u);
-  EXPECT_EQ(ReadWin(dirs[0] + "broken.bin"), "");
-  EXPECT_EQ(ReadWin(dirs[0] + "after.txt"), "after");
-  std::string log = ReadWin(dirs[0] + "_Del.log");
-  EXPECT_NE(log.find("file:" + dirs[0] + "broken.bin\r\n"), std::string::npos);
-  EXPECT_NE(log.find("file:" + dirs[0] + "after.txt\r\n"), std::string::npos);
-}
-
 class HostileMachine : public ::testing::Test {
  protected:
   ScopedPrefix prefix_;
@@ -185,7 +163,11 @@ class HostileMachine : public ::testing::Test {
     b.File(Plain("first.txt", "1")).File(middle).File(Plain("last.txt", "2"));
     return b;
   }
-  StubResult Run(const CatalogueBuilder& b) { return RunStub(WriteSetup(b, setupDir_.path()), prefix_.root()); }
+  StubResult Run(const CatalogueBuilder& b) {
+    setup_ = WriteSetup(b, setupDir_.path());
+    return RunStub(setup_, prefix_.root());
+  }
+  std::string setup_;  // the last setup run
   // The run ended at `middle`: what came before stays, nothing after it,
   // no "_Del.log", no program.
   void ExpectEndedAtTheMiddleFile() {
@@ -196,25 +178,92 @@ class HostileMachine : public ::testing::Test {
   }
 };
 
-TEST_F(HostileMachine, FullFileSystemDuringExtraction) {
-  // A 64 KiB tmpfs mounted where C:\small\ is: a real file system that
-  // fills up. The write fails with the disk-full box naming the file, which
-  // keeps what was written. Needs the right to mount (root, as in CI).
-  std::string mountPoint = Host("C:\\small");
-  fs::create_directories(mountPoint);
-  if (mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=64k") != 0)
-    GTEST_SKIP() << "cannot mount a tmpfs here (" << strerror(errno) << ")";
-  struct Unmount {
-    std::string at;
-    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
-  } unmount{mountPoint};
-  std::string big = Noise(200000, 2);
-  StubResult r = Run(Around(Plain("big.bin", big, "C:\\small\\")));
-  uintmax_t left = fs::file_size(Host("C:\\small\\big.bin"));
-  EXPECT_EQ(r.exitCode, 0);
-  EXPECT_EQ(r.stderrText, "setup: The disk is full while accessing C:\\small\\big.bin.\n");
-  EXPECT_LT(left, big.size());
-  ExpectEndedAtTheMiddleFile();
+// Mounts a 64 KiB tmpfs, a real file system that fills up, on a folder of
+// the emulated machine for the life of the object. Needs the right to mount
+// (root, as in CI).
+struct SmallFileSystem {
+  std::string at;
+  bool mounted = false;
+  explicit SmallFileSystem(const std::string& windowsDir) : at(Host(windowsDir)) {
+    fs::create_directories(at);
+    mounted = mount("tmpfs", at.c_str(), "tmpfs", 0, "size=64k") == 0;
+  }
+  ~SmallFileSystem() {
+    if (mounted) umount2(at.c_str(), MNT_DETACH);
+  }
+};
+
+// The disk fills up while a file is written over an existing one: the old
+// bytes stay, no temporary file is left. A plain file ends the run with the
+// disk-full box naming the file; a shared file ends only its own item, as
+// any failure of a shared file does, and the run goes on.
+TEST_F(HostileMachine, FullFileSystemKeepsTheOldFile) {
+  const std::string big = Noise(200000, 2), old = "the old bytes";
+  const std::string sys = SystemDir(Family::NT);
+  struct Case {
+    const char* what;
+    std::string dir;  // where the file system is mounted
+    TestFile file;
+    std::string message;  // empty: the run goes on
+  } cases[] = {
+      {"plain file", "C:\\small", Plain("big.bin", big, "C:\\small\\"),
+       "setup: The disk is full while accessing C:\\small\\big.bin.\n"},
+      {"shared file", sys, Plain("big.bin", big, "%sysdir%"), ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedPrefix prefix;
+    TempDir setupDir;
+    runs_ = setupDir / "runs.txt";
+    SmallFileSystem small(c.dir);
+    if (!small.mounted) GTEST_SKIP() << "cannot mount a tmpfs here (" << strerror(errno) << ")";
+    WriteWin(c.dir + "\\big.bin", old);
+    CatalogueBuilder b = Around(c.file);
+    StubResult r = RunStub(WriteSetup(b, setupDir.path()), prefix.root());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.stderrText, c.message);
+    EXPECT_EQ(ReadWin(c.dir + "\\big.bin"), old);
+    EXPECT_EQ(ListTree(small.at), std::vector<std::string>{"big.bin"});
+    if (!c.message.empty()) {
+      ExpectEndedAtTheMiddleFile();
+    } else {
+      std::vector<std::string> dirs = InstallDirs();
+      ASSERT_EQ(dirs.size(), 1u);
+      EXPECT_EQ(ListTree(Host(dirs[0])), (std::vector<std::string>{"App.exe", "_Del.log", "first.txt", "last.txt"}));
+      EXPECT_EQ(SharedDllCount(c.dir + "\\big.bin"), std::nullopt);
+      EXPECT_EQ(RecordedStarts(runs_).size(), 1u);
+    }
+  }
+}
+
+// A stream that fails to decode ends the run with the damaged-payload box
+// naming the setup for a shared file with no copy before and for a font
+// (the scenario table has plain and shared files over old ones): the file
+// does not appear, no temporary file is left, nothing later is installed,
+// no "_Del.log", no program.
+TEST_F(HostileMachine, DamagedStreamOfANewSharedFileOrFontEndsTheRun) {
+  struct Case {
+    const char* what;
+    std::string dest;  // the item's destination
+    std::string dir;   // the folder it lands in
+  } cases[] = {{"shared", "%sysdir%", SystemDir(Family::NT)}, {"font", "%font%", "C:\\WINDOWS\\FONTS"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedPrefix prefix;
+    TempDir setupDir;
+    runs_ = setupDir / "runs.txt";
+    fs::create_directories(Host(c.dir));
+    std::vector<std::string> before = ListTree(Host(c.dir));
+    TestFile broken = Plain("broken.bin", "never seen", c.dest);
+    broken.stream = pack::Bytes{0x00, 0xFF, 0xFF};  // block type 0: result 2
+    std::string exe = WriteSetup(Around(broken), setupDir.path());
+    StubResult r = RunStub(exe, prefix.root());
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.stderrText, "setup: " + sfx::host::MapToWindows(exe) + " has a bad format.\n");
+    EXPECT_EQ(ListTree(Host(c.dir)), before);
+    EXPECT_EQ(SharedDllCount(c.dir + "\\broken.bin"), std::nullopt);
+    ExpectEndedAtTheMiddleFile();
+  }
 }
 
 // Another program holds the destination open without sharing: the open

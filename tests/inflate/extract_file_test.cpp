@@ -3,7 +3,9 @@
 // payload is read either from a real file ("Data.bin") or from memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -16,6 +18,8 @@
 #include "payload/catalogue.h"
 #include "support/payload_builder.h"
 #include "support/temp_dir.h"
+
+namespace fs = std::filesystem;
 
 namespace sfx::test {
 namespace {
@@ -197,16 +201,19 @@ TEST_F(ExtractFileTest, UnwritableDestinationThrowsBeforeReadingThePayload) {
   }
 }
 
-// A stream that fails to decode leaves the whole 32,768-byte windows
-// written before the failure; the file is still stamped and logged.
-TEST_F(ExtractFileTest, DamagedStreamLeavesTheWholeWindowsBeforeTheFailure) {
+// A stream that fails to decode, early or after whole windows were
+// written, is an archive error naming the payload file: the destination
+// keeps its old content (or does not appear), nothing is logged, and no
+// temporary file stays in the folder.
+TEST_F(ExtractFileTest, DamagedStreamKeepsTheOldFileAndIsAnArchiveError) {
   std::string data(105535, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = (char)(i % 251);
   struct Case {
     const char* what;
-    size_t good;  // bytes decoded before the bad block
-    size_t kept;  // bytes that reach the file
-  } cases[] = {{"after three windows", 105535, 3 * 32768}, {"inside the first window", 30000, 0}};
+    size_t good;      // bytes decoded before the bad block
+    const char* old;  // the destination's content before, null: none
+  } cases[] = {{"after three windows, over a file", 105535, "old content"},
+               {"inside the first window, no file before", 30000, nullptr}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     pack::Bytes stream;
@@ -224,19 +231,27 @@ TEST_F(ExtractFileTest, DamagedStreamLeavesTheWholeWindowsBeforeTheFailure) {
     f.attribute = 0x21;
     b.File(f).File({"next.txt", "next"});
     pack::Payload payload = b.Write();
-    CountingPayload file(payload.bytes);
+    WriteDataBin(dir_.path(), payload.bytes);
+    if (c.old != nullptr) WriteFile(Host("damaged.bin"), c.old);
+    CFile file((outDir_ + "Data.bin").c_str(), CFile::modeRead);
     auto e = Entry(b.catalogue().files[0], payload.layout, 0);
     CLogStream log;
-    ExtractFile(&file, e.get(), strDir_, &log);
-
-    EXPECT_TRUE(ReadFile(Host("damaged.bin")) == data.substr(0, c.kept));
-    CFileStatus s = Status("damaged.bin");
-    EXPECT_EQ(s.m_mtime, f.mtime);
-    EXPECT_EQ(s.m_attribute, 0x21);
-    EXPECT_EQ(std::string(log.GetText()), "file:" + Path("damaged.bin") + "\n");
-    CFileStatus rw;
-    rw.m_attribute = CFile::archive;
-    CFile::SetStatus(Path("damaged.bin").c_str(), rw);
+    Caught caught = CatchFramework([&] { ExtractFile(&file, e.get(), strDir_, &log); });
+    EXPECT_EQ(caught.kind, "archive");
+    EXPECT_EQ(caught.message, Path("Data.bin") + " has a bad format.");
+    if (c.old != nullptr) {
+      EXPECT_EQ(ReadFile(Host("damaged.bin")), c.old);
+    } else {
+      EXPECT_FALSE(fs::exists(Host("damaged.bin")));
+    }
+    EXPECT_EQ(log.GetLength(), 0);
+    std::vector<std::string> left;
+    for (const auto& entry : fs::directory_iterator(dir_.path())) left.push_back(entry.path().filename().string());
+    std::sort(left.begin(), left.end());
+    std::vector<std::string> expected{"Data.bin"};
+    if (c.old != nullptr) expected.push_back("damaged.bin");
+    EXPECT_EQ(left, expected);
+    fs::remove(Host("damaged.bin"));
   }
 }
 

@@ -103,13 +103,25 @@ TEST(CreateDirectoryChain, CreatesOutermostFirst) {
   EXPECT_TRUE(IsHostDir(prefix.Host("C:\\x\\y\\z")));
 }
 
+// The message of the file error CreateDirectoryChain throws, "" if none.
+std::string ThrownBy(const char* path) {
+  try {
+    CreateDirectoryChain(path, &RemovalLog());
+  } catch (CDirectoryException* e) {
+    std::string message = (const char*)e->GetErrorMessage();
+    e->Delete();
+    return message;
+  }
+  return "";
+}
+
 TEST(CreateDirectoryChain, UncServerAndShareAreNeverCreated) {
   ScopedPrefix prefix;
   // Without the share, the first directory below it cannot be made: the
   // server and share themselves are not attempted.
   {
     LogMark log;
-    EXPECT_THROW(CreateDirectoryChain("\\\\server\\share\\a\\b\\", &RemovalLog()), int);
+    EXPECT_EQ(ThrownBy("\\\\server\\share\\a\\b\\"), "\\\\server\\share\\a contains an invalid path.");
     EXPECT_EQ(log.Since(), "");
     EXPECT_FALSE(IsHostDir(prefix.Host("\\\\server\\share")));
   }
@@ -143,21 +155,12 @@ TEST(CreateDirectoryChain, PathsWithoutADirectoryToMakeAreLeftAlone) {
   EXPECT_FALSE(IsHostDir(prefix.Host("C:\\noslash")));
 }
 
-int ThrownBy(const char* path) {
-  try {
-    CreateDirectoryChain(path, &RemovalLog());
-  } catch (int n) {
-    return n;
-  }
-  return 0;
-}
-
-TEST(CreateDirectoryChain, FileInTheWayThrowsTwo) {
+TEST(CreateDirectoryChain, FileInTheWayIsAFileErrorNamingTheDirectory) {
   ScopedPrefix prefix;
   ASSERT_EQ(_mkdir("C:\\d1"), 0);
   sfx::test::WriteFile(prefix.Host("C:\\d1\\file"), "not a directory");
   LogMark log;
-  EXPECT_EQ(ThrownBy("C:\\d1\\file\\sub\\"), 2);
+  EXPECT_EQ(ThrownBy("C:\\d1\\file\\sub\\"), "C:\\d1\\file\\sub contains an invalid path.");
   EXPECT_EQ(log.Since(), "");
 }
 
@@ -166,7 +169,7 @@ TEST(CreateDirectoryChain, FailureKeepsTheLinesOfEarlierDirectories) {
   // A component longer than any file system allows cannot be made.
   std::string path = "C:\\made\\" + std::string(300, 'n') + "\\last\\";
   LogMark log;
-  EXPECT_EQ(ThrownBy(path.c_str()), 2);
+  EXPECT_EQ(ThrownBy(path.c_str()), "C:\\made\\" + std::string(300, 'n') + " contains an invalid path.");
   EXPECT_EQ(log.Since(), "directory:C:\\made\n");
   EXPECT_TRUE(IsHostDir(prefix.Host("C:\\made")));
 }

@@ -141,7 +141,7 @@ TEST(Pack, StubInstallsAndExtractGivesTheSameFiles) {
 
 TEST(Pack, ShortManifestGetsUsableDefaults) {
   Project p;
-  WriteFile(p.dir / "tiny.json", R"({"files": [{"source": "in/a.txt"}, {"source": "in/c.dll"}]})");
+  WriteFile(p.dir / "tiny.json", R"({"mainProgram": "a.txt", "files": [{"source": "in/a.txt"}, {"source": "in/c.dll"}]})");
   RunResult r = Sfx({"pack", p.dir / "tiny.json", "-o", p.out});
   ASSERT_EQ(r.status, 0) << r.err;
   json j = json::parse(Sfx({"dump", p.out, "--json"}).out);
@@ -165,7 +165,7 @@ TEST(Pack, ShortManifestGetsUsableDefaults) {
 TEST(Pack, DepfileNamesTheManifestEveryPackedFileAndTheStub) {
   Project p;
   WriteFile(p.dir / "in/x y#$.txt", "odd name");
-  WriteFile(p.dir / "dep.json", R"({"files": [{"source": "in/a.txt"}, {"source": "./in/x y#$.txt"}]})");
+  WriteFile(p.dir / "dep.json", R"({"mainProgram": "a.txt", "files": [{"source": "in/a.txt"}, {"source": "./in/x y#$.txt"}]})");
   RunResult r = Sfx({"pack", p.dir / "dep.json", "-o", p.out, "--depfile", p.dir / "setup.d"});
   ASSERT_EQ(r.status, 0) << r.err;
   std::string stub = fs::weakly_canonical(StubPath()).string();
@@ -190,6 +190,11 @@ std::vector<std::string> Leftovers(const Project& p) {
   for (const auto& e : fs::directory_iterator(p.dir.path())) names.push_back(e.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
+}
+
+// A one-file manifest with the given destination (JSON text, escapes kept).
+std::string Dest(const std::string& dest) {
+  return R"({"files": [{"source": "in/a.txt", "dest": ")" + dest + R"("}]})";
 }
 
 TEST(Pack, BadManifestsAreRefusedWithTheKeyAndNoOutput) {
@@ -224,6 +229,34 @@ TEST(Pack, BadManifestsAreRefusedWithTheKeyAndNoOutput) {
       {R"({"files": [{"source": "in/a.txt"}], "programs": [{"name": "p", "component": "0"}]})",
        "programs[0].component: must be a whole number"},
       {R"({"files": [{"source": "in/a.txt"}], "project": 5})", "project: must be a string"},
+      {R"({"files": [{"source": "in/a.txt"}, {"source": "in/b.bin"}]})", "mainProgram: missing: the setup has 2 files"},
+      // Destinations and program folders the stub cannot install into
+      // (manifest text: JSON escapes; messages: the value itself).
+      {Dest(R"(%instal%\\docs\\)"), R"(files[0].dest: "%instal%\docs\" starts with %instal%, which is not a path variable)"},
+      {Dest("%instal%"), R"(files[0].dest: "%instal%" starts with %instal%)"},
+      {Dest(R"(%INST%\\)"), R"(files[0].dest: "%INST%\" starts with %INST%, which is not a path variable (the stub knows %sysdir%, %font%, %prefs%, %data%, %win16%, %win32%, %macppc%, %inst%, %root%, spelled exactly so); variables match case and all: write %inst%)"},
+      {Dest(R"(docs\\)"), R"(files[0].dest: "docs\" is a relative path)"},
+      {Dest(""), R"(files[0].dest: "" is a relative path)"},
+      {Dest(R"(\\docs)"), R"(files[0].dest: "\docs" is a relative path)"},
+      {Dest("C:docs"), R"(files[0].dest: "C:docs" is a relative path)"},
+      {Dest(R"(%inst%\\a|b)"), R"(files[0].dest: "%inst%\a|b" holds the character '|', which no Windows path may hold)"},
+      {Dest(R"(%sysdir%\\a:b)"), "holds the character ':'"},
+      {Dest(R"(C:\\x\\q?)"), "holds the character '?'"},
+      {Dest(R"(%inst%\\tab\there)"), "holds the character 0x09"},
+      {Dest(R"(D:\\apps\\%data%\\)"), R"("D:\apps\%data%\" holds %data% after its start)"},
+      {R"({"files": [{"source": "in/a.txt"}], "programs": [{"name": "p.exe", "dir": "win32"}]})",
+       R"(programs[0].dir: "win32" is a relative path)"},
+      // Two files on one Windows path, names compared ignoring case.
+      {R"({"mainProgram": "A.TXT", "files": [{"source": "in/a.txt", "name": "A.TXT"},
+          {"source": "in/e.txt", "name": "a.txt", "dest": "%root%\\"}]})",
+       R"(files[1]: "%root%\" + "a.txt" lands on the same Windows path as files[0] ("%inst%" + "A.TXT"))"},
+      {R"({"mainProgram": "a.txt", "files": [{"source": "in/a.txt"},
+          {"source": "in/d.txt", "name": "X.txt", "dest": "%data%"},
+          {"source": "in/e.txt", "name": "x.TXT", "dest": "%inst%\\DATA\\\\"}]})",
+       R"(files[2]: "%inst%\DATA\\" + "x.TXT" lands on the same Windows path as files[1])"},
+      {R"({"mainProgram": "a.txt", "files": [{"source": "in/a.txt"},
+          {"source": "in/c.dll", "dest": "%sysdir%"}, {"source": "in/c.dll", "name": "C.DLL", "dest": "%win32%\\x"}]})",
+       R"(files[2]: "%win32%\x" + "C.DLL" lands on the same Windows path as files[1])"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.manifest);
@@ -236,6 +269,25 @@ TEST(Pack, BadManifestsAreRefusedWithTheKeyAndNoOutput) {
     EXPECT_NE(r.err.find(c.fragment), std::string::npos) << r.err;
     EXPECT_EQ(Leftovers(p), before);
   }
+}
+
+// What the destination checks must let through: full paths, a variable
+// with more path behind it, the same name for another component, for a
+// platform the stub skips, or in another folder.
+TEST(Pack, DestinationsTheStubCanInstallAreAccepted) {
+  Project p;
+  WriteFile(p.manifest, R"({"mainProgram": "a.txt", "files": [{"source": "in/a.txt"},
+      {"source": "in/d.txt", "dest": "C:\\apps\\"}, {"source": "in/e.txt", "dest": "\\\\srv\\share\\e\\"},
+      {"source": "in/b.bin", "name": "A.TXT", "components": [1]},
+      {"source": "in/b.bin", "name": "A.TXT", "platformDir": "win16\\"},
+      {"source": "in/b.bin", "name": "A.TXT", "platformSpecific": true, "platforms": [2]},
+      {"source": "in/b.bin", "name": "A.TXT", "dest": "%inst%\\100%\\"},
+      {"source": "in/c.dll", "name": "a.txt", "dest": "%font%\\x"}],
+      "programs": [{"name": "p.exe", "dir": "%root%\\bin"}]})");
+  RunResult r = p.Pack();
+  ASSERT_EQ(r.status, 0) << r.err;
+  RunResult v = Sfx({"verify", p.out});
+  EXPECT_EQ(v.status, 0) << v.err;
 }
 
 TEST(Pack, UnusableStubsAreRefusedWithNoOutput) {

@@ -182,6 +182,21 @@ TEST(Verify, CatalogueFaults) {
       {"item name", [](CatalogueBuilder& b) { b.catalogue().project.items[1].name = "a/b"; }, {},
        "item 1 (\"a/b\"): name is not a plain file name"},
       {"file-table length", [](CatalogueBuilder&) {}, {6, 12345u}, "file-table length A is 12345"},
+      // Destinations the stub cannot install into, worded as pack words them.
+      {"unknown variable", [](CatalogueBuilder& b) { b.catalogue().project.items[0].destDir = R"(%instal%\docs\)"; },
+       {}, R"(item 0 ("one.txt"): destination "%instal%\docs\" starts with %instal%, which is not a path variable)"},
+      {"variable in capitals", [](CatalogueBuilder& b) { b.catalogue().project.items[1].destDir = "%INST%"; }, {},
+       R"(item 1 ("two.bin"): destination "%INST%" starts with %INST%)"},
+      {"relative path", [](CatalogueBuilder& b) { b.catalogue().project.items[2].destDir = R"(docs\)"; }, {},
+       R"(item 2 ("three"): destination "docs\" is a relative path)"},
+      {"bad character", [](CatalogueBuilder& b) { b.catalogue().project.items[0].destDir = R"(%inst%\a"b)"; }, {},
+       R"(destination "%inst%\a"b" holds the character '"')"},
+      {"program folder", [](CatalogueBuilder& b) { b.Program("p.exe", "%instal%", 0); }, {},
+       R"(program 0 ("p.exe"): dir "%instal%" starts with %instal%)"},
+      {"same Windows path", [](CatalogueBuilder& b) {
+         b.catalogue().project.items[2].name = "ONE.TXT";
+         b.catalogue().project.items[2].destDir = R"(%root%\)";
+       }, {}, R"(item 2 ("ONE.TXT"): "%root%\" + "ONE.TXT" lands on the same Windows path as item 0 ("one.txt"))"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -155,11 +155,19 @@ int _mkdir(const char* dirname) {
   // exists: mkdir would refuse it with EEXIST (17).
   bool exists = false;
   std::string path = MapToHost(dirname, &exists);
+  // As the Windows run-time does, a failure leaves the platform's error
+  // behind for GetLastError as well as errno.
   if (exists) {
+    SetLastError(ERROR_ALREADY_EXISTS);
     errno = EEXIST;
     return -1;
   }
-  if (mkdir(path.c_str(), 0777) != 0) return -1;  // errno EEXIST (17) kept
+  if (mkdir(path.c_str(), 0777) != 0) {  // errno EEXIST (17) kept
+    int saved = errno;
+    SetLastError(saved == ENOENT || saved == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrnoToWin32(saved));
+    errno = saved;
+    return -1;
+  }
   NoteMade(path, true);
   return 0;
 }

@@ -1,4 +1,4 @@
-// MoveFileExA, immediate and delayed, and the emulated machine's restart
+// MoveFileExA, immediate and delayed, MoveFileA, and the emulated machine's restart
 // (PerformPendingRenames).
 //
 // A delayed move is recorded as Windows records it: the pair is appended to
@@ -244,10 +244,19 @@ int PerformWininitRenames() {
 }  // namespace
 
 BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags) {
+  // The 95 family exports the function but does not implement it; setups
+  // there use MoveFileA and WININIT.INI.
+  if (CurrentFamily() == Family::Win95) return FailWith(ERROR_CALL_NOT_IMPLEMENTED);
   if (lpExistingFileName == nullptr || lpExistingFileName[0] == '\0') return FailWith(ERROR_INVALID_PARAMETER);
   if (dwFlags & MOVEFILE_DELAY_UNTIL_REBOOT) return RecordDelayedMove(lpExistingFileName, lpNewFileName, dwFlags);
   if (lpNewFileName == nullptr || lpNewFileName[0] == '\0') return FailWith(ERROR_INVALID_PARAMETER);
   return MoveNow(lpExistingFileName, lpNewFileName, dwFlags);
+}
+
+BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName) {
+  if (lpExistingFileName == nullptr || lpExistingFileName[0] == '\0') return FailWith(ERROR_INVALID_PARAMETER);
+  if (lpNewFileName == nullptr || lpNewFileName[0] == '\0') return FailWith(ERROR_INVALID_PARAMETER);
+  return MoveNow(lpExistingFileName, lpNewFileName, MOVEFILE_COPY_ALLOWED);
 }
 
 namespace sfx::host {

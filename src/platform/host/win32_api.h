@@ -112,6 +112,7 @@ typedef HCURSOR__* HCURSOR;
 #define ERROR_CANNOT_MAKE 82L
 #define ERROR_INVALID_PARAMETER 87L
 #define ERROR_DISK_FULL 112L
+#define ERROR_CALL_NOT_IMPLEMENTED 120L
 #define ERROR_INSUFFICIENT_BUFFER 122L
 #define ERROR_INVALID_NAME 123L
 #define ERROR_NEGATIVE_SEEK 131L
@@ -214,7 +215,10 @@ DWORD GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffe
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_COPY_ALLOWED 0x00000002
 #define MOVEFILE_DELAY_UNTIL_REBOOT 0x00000004
+// The 95 family has no MoveFileExA: it fails there with
+// ERROR_CALL_NOT_IMPLEMENTED. MoveFileA never replaces an existing file.
 BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
+BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
 
 // ---- System facts (kernel32) -----------------------------------------------
 

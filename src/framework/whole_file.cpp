@@ -1,0 +1,97 @@
+#include "framework/whole_file.h"
+
+CWholeFile::CWholeFile(const char* pszDest, BOOL bReplacingMove)
+    : m_strDest(pszDest), m_bReplacingMove(bReplacingMove), m_bExisted(FALSE) {
+  m_strFolder = m_strDest.Left(m_strDest.ReverseFind('\\') + 1);
+
+  // Opening the destination for writing, neither creating nor truncating
+  // it, fails when and as writing it in place would (read-only, held open,
+  // no such folder), and changes nothing.
+  FILETIME ftCreated = {0, 0};
+  CFileException error;
+  {
+    CFile probe;
+    if (probe.Open(m_strDest, modeWrite, &error)) {
+      m_bExisted = TRUE;
+      GetFileTime(probe.m_hFile, &ftCreated, nullptr, nullptr);
+      probe.Abort();
+    } else if (error.m_cause != CFileException::fileNotFound) {
+      AfxThrowFileException(error.m_cause, error.m_lOsError, m_strDest);
+    }
+  }
+  m_strTemp = NewTempName();
+  if (m_strTemp.IsEmpty()) ThrowForDest(GetLastError());
+  if (!Open(m_strTemp, modeCreate | modeWrite, &error)) {
+    Discard();
+    ThrowForDest((DWORD)error.m_lOsError);
+  }
+  // An overwritten file keeps its creation time where the new content
+  // brings none (the status may set only the last-write time, or none).
+  if (ftCreated.dwLowDateTime != 0 || ftCreated.dwHighDateTime != 0) SetFileTime(m_hFile, &ftCreated, nullptr, nullptr);
+  m_strFileName = m_strDest;  // errors of writing and closing name the destination
+}
+
+CWholeFile::~CWholeFile() { Discard(); }
+
+CString CWholeFile::NewTempName() const {
+  CString strName;
+  char* p = strName.GetBuffer(MAX_PATH);
+  p[0] = 0;
+  UINT uUnique = GetTempFileNameA(m_strFolder, "sfx", 0, p);
+  strName.ReleaseBuffer();
+  if (uUnique == 0) strName.Empty();
+  return strName;
+}
+
+void CWholeFile::ThrowForDest(DWORD dwError) const {
+  int nCause = dwError == 0 ? CFileException::generic : CFileException::OsErrorToException((LONG)dwError);
+  AfxThrowFileException(nCause, (LONG)dwError, m_strDest);
+}
+
+void CWholeFile::Discard() {
+  Abort();
+  if (m_strTemp.IsEmpty()) return;
+  // A read-only attribute from the status would stop the deletion.
+  SetFileAttributesA(m_strTemp, FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(m_strTemp);
+  m_strTemp.Empty();
+}
+
+void CWholeFile::Commit(const CFileStatus* pStatus) {
+  Close();
+  if (pStatus != nullptr) {
+    try {
+      SetStatus(m_strTemp, *pStatus);
+    } catch (CFileException* e) {
+      e->m_strFileName = m_strDest;
+      throw;
+    }
+  }
+  if (m_bReplacingMove) {
+    if (!MoveFileExA(m_strTemp, m_strDest, MOVEFILE_REPLACE_EXISTING)) ThrowForDest(GetLastError());
+  } else {
+    ReplaceByRenames();
+  }
+  m_strTemp.Empty();
+}
+
+void CWholeFile::ReplaceByRenames() {
+  if (!m_bExisted) {
+    if (!MoveFileA(m_strTemp, m_strDest)) ThrowForDest(GetLastError());
+    return;
+  }
+  // The platform reserves the aside name by creating it; the rename needs
+  // the name free.
+  CString strAside = NewTempName();
+  if (strAside.IsEmpty()) ThrowForDest(GetLastError());
+  DeleteFileA(strAside);
+  if (!MoveFileA(m_strDest, strAside)) ThrowForDest(GetLastError());
+  // From here to the next rename the destination's name is free.
+  if (!MoveFileA(m_strTemp, m_strDest)) {
+    DWORD dwError = GetLastError();
+    MoveFileA(strAside, m_strDest);
+    ThrowForDest(dwError);
+  }
+  SetFileAttributesA(strAside, FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(strAside);
+}
