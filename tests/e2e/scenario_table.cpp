@@ -293,11 +293,9 @@ std::vector<Scenario> MakeTable() {
       m.Write(exe, signedImage);
       return exe;
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.tree = {"_Del.log", "signed.txt"};
       e.files = {{"{dir}signed.txt", std::string(5000, 's')}};
-      return e;
     }, nullptr});
 
   t.push_back({"NoPayloadShowsTheInvalidFileBoxAndLeavesNothing", {Family::NT}, {},
@@ -564,14 +562,12 @@ std::vector<Scenario> MakeTable() {
           .File(Font("DejaVuSans.ttf", m.Sample(kDejaVu)));
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine& m) {
-      Expected e;
+    [](Machine& m, Expected& e) {
       e.files = {{"{sys}NEW.DLL", m.Sample("ver32.dll")},
                  {"{fonts}DejaVuSans.ttf", m.Sample(kDejaVu)}};
       e.counts = {{"{sys}NEW.DLL", 1u}};
       e.log = {"project:Test project", "source:{setup}", "file:{sys}NEW.DLL",
                "file:{fonts}DejaVuSans.ttf", "directory:{dir}"};
-      return e;
     },
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_EQ(m.List(Machine::SetupDir()),
@@ -589,11 +585,9 @@ std::vector<Scenario> MakeTable() {
       b.File(Plain("a.txt", "a", "%inst%"));
       return m.WriteSetup(b.Write().bytes);
     },
-    [](Machine&) {
-      Expected e;
+    [](Machine&, Expected& e) {
       e.box = Box{"VerFindFileA in {sys}VERSION.dll was not found.", "setup", kBoxStyle};
       e.installDir = false;
-      return e;
     }, nullptr});
   return t;
 }
