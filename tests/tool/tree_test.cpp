@@ -115,7 +115,7 @@ TEST(Tree, SameTreeSameBytesWhereverItLies) {
   std::string roots[] = {one / "a/checkout", two / "somewhere/else/entirely"};
   for (int i = 0; i < 2; ++i) {
     MakeTree(roots[i], roots[i] + "-outside.txt");
-    WriteFile(roots[i] + "/setup.json", R"({ "files": [ { "source": "app", "exclude": ["*.bak"] } ] })");
+    WriteFile(roots[i] + "/setup.json", R"({ "mainProgram": "Main.sh", "files": [ { "source": "app", "exclude": ["*.bak"] } ] })");
     for (const auto& e : fs::recursive_directory_iterator(roots[i] + "/app")) {
       if (e.is_symlink()) continue;
       struct utimbuf t = {1700000000 + i * 1000, 1700000000 + i * 1000};
@@ -135,8 +135,8 @@ TEST(Tree, SameTreeSameBytesWhereverItLies) {
   EXPECT_EQ(j["fileTable"][0]["ctime"], 1600000000);
   std::map<std::string, std::string> sourcePaths;
   for (const json& item : j["project"]["items"]) sourcePaths[item["name"]] = item["sourcePath"];
-  EXPECT_EQ(sourcePaths["a.TXT"], ".\\app\\a.TXT");  // the main program (the first file): its full path
-  EXPECT_EQ(sourcePaths["b.txt"], ".\\app\\");
+  EXPECT_EQ(sourcePaths["Main.sh"], ".\\app\\Main.sh");  // the main program: its full path
+  EXPECT_EQ(sourcePaths["a.TXT"], ".\\app\\");
   EXPECT_EQ(sourcePaths["w.dat"], ".\\app\\lib\\deep\\er\\");
   // Without the clamp the times differ, and so do the bytes.
   for (int i = 0; i < 2; ++i) ASSERT_EQ(Sfx({"pack", roots[i] + "/setup.json", "-o", roots[i] + "/setup"}).status, 0);
