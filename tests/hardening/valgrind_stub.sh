@@ -11,8 +11,11 @@ trap 'rm -rf "$work"' EXIT
 export SFX_PREFIX=$work/prefix
 
 "$sfx" pack "$manifest" -o "$work/setup" --stub "$stub" >/dev/null
-size=$(stat -c %s "$work/setup")
-head -c $((size - 3)) "$work/setup" >"$work/damaged"
+# Cut inside the payload itself (the integrity record after it is not read
+# by the stub): the catalogue at its end loses its last 3 bytes.
+end=$("$sfx" dump "$work/setup" --json |
+      python3 -c 'import json,sys; l=json.load(sys.stdin)["locator"]; print(l["offset"] + l["size"])')
+head -c $((end - 3)) "$work/setup" >"$work/damaged"
 cp "$stub" "$work/lonely"
 chmod +x "$work/damaged" "$work/lonely"
 
