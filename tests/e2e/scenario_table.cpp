@@ -21,7 +21,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <iostream>
 #include <strings.h>
@@ -47,14 +46,6 @@ std::string Expand(Machine& m, std::string s, const std::string& dir = "",
   for (const auto& [name, value] : names)
     for (size_t at; (at = s.find(name)) != std::string::npos;) s.replace(at, strlen(name), value);
   return s;
-}
-
-bool IsInstallDirName(const std::string& name) {
-  if (name.size() < 7 || name.compare(0, 2, "cc") != 0) return false;
-  if (name.compare(name.size() - 4, 4, ".tmp") != 0) return false;
-  for (size_t i = 2; i < name.size() - 4; ++i)
-    if (!std::isxdigit((unsigned char)name[i])) return false;
-  return true;
 }
 
 // Equal bytes; on a difference, where it begins rather than both files.
@@ -702,7 +693,7 @@ void RunScenario(Machine& m, const Scenario& s) {
       added.push_back(name);
   if (e.installDir) {
     ASSERT_EQ(added.size(), 1u) << "exactly one new entry in the temporary folder\n" << r.diagnostics;
-    EXPECT_TRUE(IsInstallDirName(added[0])) << added[0];
+    EXPECT_TRUE(sfx::test::IsInstallDirName(added[0])) << added[0];
     dir = m.TempDir() + added[0] + "\\";
   } else {
     EXPECT_TRUE(added.empty()) << "nothing is left in the temporary folder";

@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "support/payload_builder.h"
+#include "support/temp_dir.h"
 
 namespace sfx::scenario {
 
 using sfx::test::CatalogueBuilder;
+using sfx::test::Family;
 using sfx::test::Plain;
 using sfx::test::SharedDll;
 using sfx::test::TestFile;
-
-enum class Family { NT, Win95 };
 
 // The error box of a run. style: MB_* flags, when the runner can see them.
 struct Box {

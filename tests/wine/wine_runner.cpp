@@ -20,7 +20,7 @@ class WineMachine : public Machine {
  public:
   explicit WineMachine(Family family)
       : family_(family),
-        prefix_(family == Family::NT ? wine::Family::NT : wine::Family::Win95),
+        prefix_(family),
         temp_(prefix_.TempDir()) {}
   ~WineMachine() override { Release(); }
 
@@ -156,7 +156,7 @@ class WineMachine : public Machine {
     return starts;
   }
   std::string Sample(const std::string& name) override {
-    return name.find('/') != std::string::npos ? wine::ReadFileIfPresent(name) : wine::TestDll(name);
+    return sfx::test::TestDll(name);
   }
 
  private:
