@@ -159,11 +159,7 @@ class HostMachine : public Machine {
   HANDLE held_ = INVALID_HANDLE_VALUE;
 };
 
-const bool kRegistered = (RegisterScenarios("host", "SetupRun",
-                                            [](Family f) -> std::unique_ptr<Machine> {
-                                              return std::make_unique<HostMachine>(f);
-                                            }),
-                          true);
+const bool kRegistered = RegisterScenarios<HostMachine>("host", "SetupRun");
 
 }  // namespace
 }  // namespace sfx::scenario

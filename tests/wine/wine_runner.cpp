@@ -166,11 +166,7 @@ class WineMachine : public Machine {
   pid_t holder_ = -1;
 };
 
-const bool kRegistered = (RegisterScenarios("wine", "WineRun",
-                                            [](Family f) -> std::unique_ptr<Machine> {
-                                              return std::make_unique<WineMachine>(f);
-                                            }),
-                          true);
+const bool kRegistered = RegisterScenarios<WineMachine>("wine", "WineRun");
 
 }  // namespace
 }  // namespace sfx::scenario
