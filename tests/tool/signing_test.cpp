@@ -8,21 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "pack/authenticode.h"
 #include "pack/setup_reader.h"
-#include "support/temp_dir.h"
 #include "tool/tool_runner.h"
-
-namespace fs = std::filesystem;
 
 namespace sfx::tooltest {
 namespace {
-
-using sfx::test::ReadFile;
-using sfx::test::TempDir;
-using sfx::test::WriteFile;
 
 const char kSubject[] = "/C=DE/O=Example Software/CN=sfxkit test signer";
 const char kSigner[] = "C=DE, O=Example Software, CN=sfxkit test signer";
