@@ -96,6 +96,12 @@ TEST(Tree, FolderPacksWithoutAManifest) {
   RunResult none = Sfx({"pack", dir / "src/app", "-o", dir / "setup2", "--main", "nothere.exe"});
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("\"nothere.exe\" is none of the files"), std::string::npos) << none.err;
+  // A subfolder whose name no Windows path may hold is refused as in a manifest.
+  fs::create_directories(dir / "src/app/x:y");
+  WriteFile(dir / "src/app/x:y/f.txt", "f");
+  RunResult odd = Sfx({"pack", dir / "src/app", "-o", dir / "setup3", "--main", "Main.sh"});
+  EXPECT_EQ(odd.status, 1);
+  EXPECT_NE(odd.err.find("holds the character ':'"), std::string::npos) << odd.err;
 }
 
 // Two checkouts in different places, with different file times: the same
