@@ -717,11 +717,15 @@ void RunScenario(Machine& m, const Scenario& s) {
   if (!e.tree.empty() && !dir.empty()) {
     EXPECT_EQ(m.Tree(dir), e.tree);
   }
-  if (e.log) EXPECT_EQ(m.Read(dir + "_Del.log"), CrLf(Xs(*e.log)));
+  if (e.log) {
+    EXPECT_EQ(m.Read(dir + "_Del.log"), CrLf(Xs(*e.log)));
+  }
   for (const auto& [path, bytes] : e.files)
     EXPECT_TRUE(SameBytes(m.Read(X(path)), bytes)) << X(path);
   for (const auto& [path, count] : e.counts) EXPECT_EQ(m.SharedDllCount(X(path)), count) << X(path);
-  if (e.pendingRenames) EXPECT_EQ(m.PendingRenames(), Xs(*e.pendingRenames));
+  if (e.pendingRenames) {
+    EXPECT_EQ(m.PendingRenames(), Xs(*e.pendingRenames));
+  }
 
   // The programs that started, in order, and (where the runner sees them)
   // the command lines handed to the platform: unquoted, shown normally. (A
