@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "pack/atomic_output.h"
 #include "platform/byte_order.h"
 #include "platform/host/prefix.h"
 #include "platform/host/registry_view.h"
@@ -31,6 +32,10 @@ struct MachineOptions {
   std::string value;
 };
 
+// What the machine commands read, for their --help.
+const char kMachineEnvironment[] =
+    "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER";
+
 const char* FamilyName(host::Family f) { return f == host::Family::Win95 ? "95" : "nt"; }
 
 std::string FamilySource() {
@@ -43,11 +48,7 @@ std::string FamilySource() {
 void RunPrefixInit(const MachineOptions& o) {
   host::EnsurePrefix();
   std::string root = host::PrefixRoot();
-  if (!o.family.empty()) {
-    std::ofstream f(root + "/family", std::ios::trunc);
-    f << o.family << "\n";
-    if (!f.flush()) throw ToolError("cannot write " + root + "/family");
-  }
+  if (!o.family.empty()) WritePrefixFamily(o.family);
   printf("prefix %s ready (family %s)\n", root.c_str(), FamilyName(host::CurrentFamily()));
 }
 
@@ -166,6 +167,11 @@ void RunRegQuery(const MachineOptions& o) {
 
 }  // namespace
 
+void WritePrefixFamily(const std::string& family) {
+  std::string text = family + "\n";
+  pack::WriteAtomically(host::PrefixRoot() + "/family", (const uint8_t*)text.data(), text.size());
+}
+
 // What the restart will do, read before it runs: the registry's pairs and
 // the [rename] lines of WININIT.INI.
 std::vector<std::string> PendingRenameLines() {
@@ -220,18 +226,18 @@ void AddPrefixCommand(CLI::App& app, int* status) {
   auto o = std::make_shared<MachineOptions>();
   CLI::App* cmd = app.add_subcommand("prefix", "The emulated Windows machine ($SFX_PREFIX or the default folder)");
   cmd->require_subcommand(1);
-  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
+  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", kMachineEnvironment);
   CLI::App* init = cmd->add_subcommand("init", "Create the prefix (if missing) and optionally set its Windows family");
   init->add_option("--family", o->family, "nt or 95; kept in <prefix>/family, used when SFX_WINVER is unset")
       ->check(CLI::IsMember({"nt", "95"}));
-  HelpFooter(init, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
+  HelpFooter(init, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", kMachineEnvironment);
   init->callback([o, status] {
     RunPrefixInit(*o);
     *status = 0;
   });
   CLI::App* show = cmd->add_subcommand("show", "Show where the prefix is and its family");
   show->add_flag("--json", o->json, "Print JSON");
-  HelpFooter(show, "sfx prefix show --json", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
+  HelpFooter(show, "sfx prefix show --json", kMachineEnvironment);
   show->callback([o, status] {
     RunPrefixShow(*o);
     *status = 0;
@@ -242,13 +248,13 @@ void AddRegCommand(CLI::App& app, int* status) {
   auto o = std::make_shared<MachineOptions>();
   CLI::App* cmd = app.add_subcommand("reg", "Read the emulated registry");
   cmd->require_subcommand(1);
-  HelpFooter(cmd, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs'", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
+  HelpFooter(cmd, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs'", kMachineEnvironment);
   CLI::App* query = cmd->add_subcommand("query", "A key's values and subkeys, or one value");
   query->add_option("KEY", o->key, "Key, e.g. HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs")
       ->required();
   query->add_option("VALUE", o->value, "Value name (omit for the whole key)");
   query->add_flag("--json", o->json, "Print JSON");
-  HelpFooter(query, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs' --json", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
+  HelpFooter(query, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs' --json", kMachineEnvironment);
   query->callback([o, status] {
     RunRegQuery(*o);
     *status = 0;
@@ -257,7 +263,7 @@ void AddRegCommand(CLI::App& app, int* status) {
 
 void AddRebootCommand(CLI::App& app, int* status) {
   CLI::App* cmd = app.add_subcommand("reboot", "Restart the emulated machine: perform and clear the pending renames");
-  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx reboot", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
+  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx reboot", kMachineEnvironment);
   cmd->callback([status] {
     RunReboot();
     *status = 0;
