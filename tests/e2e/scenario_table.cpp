@@ -605,15 +605,16 @@ std::vector<Scenario> MakeTable() {
       m.Release();
     }});
 
-  // Libraries named after the system libraries that the stub calls lie
-  // beside the setup, preferred as Windows prefers a file in the program's
-  // folder to a library that is not a known one: none is loaded (none left
-  // its mark), and the run installs as usual through the version service,
-  // the registry and the shell.
+  // Libraries named after the system libraries that the stub calls, and
+  // after the C runtime that it does not use, lie beside the setup,
+  // preferred as Windows prefers a file in the program's folder to a library
+  // that is not a known one: none is loaded (none left its mark), and the
+  // run installs as usual through the version service, the registry and the
+  // shell.
   t.push_back({"LibrariesBesideTheSetupAreNotLoaded", {Family::NT}, {"wine"},
     [](Machine& m) {
       m.PlantLibraries(Machine::SetupDir(), {"VERSION.dll", "ADVAPI32.dll", "USER32.dll",
-                                             "GDI32.dll", "SHELL32.dll", "OLE32.dll"});
+                                             "GDI32.dll", "SHELL32.dll", "OLE32.dll", "msvcrt.dll"});
       CatalogueBuilder b;
       b.File(SharedDll("NEW.DLL", kV1234MS, kV1234LS, m.Sample("ver32.dll")))
           .File(Font("DejaVuSans.ttf", m.Sample(kDejaVu)));
@@ -629,7 +630,7 @@ std::vector<Scenario> MakeTable() {
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_EQ(m.List(Machine::SetupDir()),
                 (std::vector<std::string>{"ADVAPI32.dll", "GDI32.dll", "OLE32.dll", "SHELL32.dll",
-                                          "USER32.dll", "VERSION.dll", "setup.exe"}));
+                                          "USER32.dll", "VERSION.dll", "msvcrt.dll", "setup.exe"}));
       EXPECT_EQ(m.FontValues()["DejaVu Sans (TrueType)"], (RegValue{"REG_SZ", "DejaVuSans.ttf"}));
     }});
 
