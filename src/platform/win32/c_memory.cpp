@@ -10,19 +10,38 @@
 
 extern "C" {
 
-void* __cdecl memcpy(void* pDest, const void* pSrc, size_t cb) {
-  unsigned char* d = static_cast<unsigned char*>(pDest);
-  const unsigned char* s = static_cast<const unsigned char*>(pSrc);
+// Block copies and fills use the string instructions, which every x86 runs
+// and recent ones run at close to memory speed; a byte loop took a cycle a
+// byte for the decoder's window moves and stored blocks.
+#if defined(__i386__) || defined(__x86_64__)
+static inline void CopyForward(unsigned char* d, const unsigned char* s, size_t cb) {
+  __asm__ __volatile__("rep movsb" : "+D"(d), "+S"(s), "+c"(cb) : : "memory");
+}
+static inline void Fill(unsigned char* d, unsigned char c, size_t cb) {
+  __asm__ __volatile__("rep stosb" : "+D"(d), "+c"(cb) : "a"(c) : "memory");
+}
+#else
+static inline void CopyForward(unsigned char* d, const unsigned char* s, size_t cb) {
   while (cb-- != 0) *d++ = *s++;
+}
+static inline void Fill(unsigned char* d, unsigned char c, size_t cb) {
+  while (cb-- != 0) *d++ = c;
+}
+#endif
+
+void* __cdecl memcpy(void* pDest, const void* pSrc, size_t cb) {
+  CopyForward(static_cast<unsigned char*>(pDest), static_cast<const unsigned char*>(pSrc), cb);
   return pDest;
 }
 
+// Forward unless the destination starts inside the source: only then must
+// the bytes go back to front.
 void* __cdecl memmove(void* pDest, const void* pSrc, size_t cb) {
   unsigned char* d = static_cast<unsigned char*>(pDest);
   const unsigned char* s = static_cast<const unsigned char*>(pSrc);
-  if (d < s) {
-    while (cb-- != 0) *d++ = *s++;
-  } else if (d > s) {
+  if (d <= s || d >= s + cb) {
+    CopyForward(d, s, cb);
+  } else {
     d += cb;
     s += cb;
     while (cb-- != 0) *--d = *--s;
@@ -31,8 +50,7 @@ void* __cdecl memmove(void* pDest, const void* pSrc, size_t cb) {
 }
 
 void* __cdecl memset(void* pDest, int c, size_t cb) {
-  unsigned char* d = static_cast<unsigned char*>(pDest);
-  while (cb-- != 0) *d++ = (unsigned char)c;
+  Fill(static_cast<unsigned char*>(pDest), (unsigned char)c, cb);
   return pDest;
 }
 
