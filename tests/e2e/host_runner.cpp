@@ -7,6 +7,7 @@
 
 #include "e2e/e2e_support.h"
 #include "e2e/scenario_table.h"
+#include "platform/host/code_page.h"
 #include "platform/host/prefix.h"
 #include "platform/host/registry_view.h"
 
@@ -155,6 +156,10 @@ class HostMachine : public Machine {
     return starts;
   }
   std::string Sample(const std::string& name) override { return e2e::TestDll(name); }
+  // Kept in the prefix, so this process maps the names as the stub does.
+  bool UseCodePage(unsigned codePage) override {
+    return sfx::host::WritePrefixCodePage(prefix_.root(), codePage);
+  }
 
  private:
   e2e::ScopedPrefix prefix_;
