@@ -83,9 +83,14 @@ class CString {
   int m_nCapacity;
 };
 
+// TRUE when the last character, not merely the last byte, is "\\" (a
+// double-byte character may end in 0x5C).
+BOOL AfxEndsInBackslash(const CString& str);
+
 // The size in bytes (1 or 2) of the character at pch, of which nLeft bytes
-// remain: 2 for a lead byte of the code page followed by a byte other than
-// NUL. A lone lead byte at the end is a character of its own.
+// remain: 2 for a lead byte of the code page followed by a byte that can be
+// a second byte (0x40 and above). A lone lead byte at the end is a character
+// of its own.
 int AfxCharSize(const char* pch, int nLeft);
 
 // The character at pch (nLeft bytes remain) as one number, lead byte in the

@@ -24,11 +24,21 @@ const CaseRun kCaseRuns[] = {
     {950, 0xA2E5, 0xA340, 4},   // Ｗ..Ｚ, ｗ..ｚ
 };
 
+// No code page has a second byte below 0x40: a lead byte before one (a "/",
+// a ":", a digit) stands alone, so no separator is ever taken into a
+// character.
+const BYTE kLowestTrailByte = 0x40;
+
 }  // namespace
 
 int AfxCharSize(const char* pch, int nLeft) {
-  if (nLeft >= 2 && pch[1] != 0 && (BYTE)pch[0] >= 0x81 && IsDBCSLeadByte((BYTE)pch[0])) return 2;
+  if (nLeft >= 2 && (BYTE)pch[1] >= kLowestTrailByte && (BYTE)pch[0] >= 0x81 && IsDBCSLeadByte((BYTE)pch[0]))
+    return 2;
   return nLeft > 0 ? 1 : 0;
+}
+
+BOOL AfxEndsInBackslash(const CString& str) {
+  return !str.IsEmpty() && str.ReverseFind('\\') == str.GetLength() - 1;
 }
 
 UINT AfxFoldedChar(const char* pch, int nLeft, int* pnSize) {

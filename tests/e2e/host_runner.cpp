@@ -32,6 +32,9 @@ class HostMachine : public Machine {
   void Write(const std::string& path, const std::string& bytes) override {
     fs::create_directories(fs::path(e2e::Host(path)).parent_path());
     e2e::WriteWin(path, bytes);
+    // A host program (a copy of the stub) stays one.
+    if (bytes.compare(0, 4, "\x7F" "ELF") == 0)
+      fs::permissions(e2e::Host(path), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
   }
   std::string Read(const std::string& path) override { return e2e::ReadWin(path); }
   bool Exists(const std::string& path) override { return e2e::ExistsWin(path); }

@@ -139,7 +139,7 @@ TEST(CStringTest, SearchesStepByCharacterOfTheCodePage) {
   }
   sfx::test::ScopedCodePage cp(932);
   EXPECT_EQ(CString("a\x83\x5C\x83").FindOneOf("\x83"), 3);   // a lead byte alone matches only itself
-  EXPECT_EQ(CString("a\x83\x5Cb").FindOneOf("b\x83\x5C"), 1);  // a double-byte member of the set
+  EXPECT_EQ(CString("a\x83\x5C" "b").FindOneOf("b\x83\x5C"), 1);  // a double-byte member of the set
 }
 
 // Case-blind comparison folds ASCII letters outside double-byte characters

@@ -195,7 +195,8 @@ std::string CodePageToUtf8(unsigned codePage, const std::string& text, BadBytes 
   std::string out;
   for (size_t i = 0; i < text.size();) {
     unsigned char c = (unsigned char)text[i];
-    size_t unit = (IsLeadByte(codePage, c) && i + 1 < text.size()) ? 2 : 1;
+    // As the engine steps: no second byte is below 0x40.
+    size_t unit = (IsLeadByte(codePage, c) && i + 1 < text.size() && (unsigned char)text[i + 1] >= 0x40) ? 2 : 1;
     if (c < 0x80) {
       out += (char)c;
     } else if (!ConvertUnit(cd, text.data() + i, unit, out)) {
