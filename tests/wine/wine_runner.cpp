@@ -120,7 +120,7 @@ class WineMachine : public Machine {
   }
 
   RunResult Run(const std::string& exe) override {
-    wine::RunResult w = prefix_.Run({exe}, true);
+    wine::RunResult w = prefix_.Run({prefix_.UnixText(exe)}, true);
     RunResult r;
     r.exitCode = w.exitCode;
     for (const auto& b : wine::MessageBoxes(w.trace)) r.boxes.push_back({b.text, b.title, b.type});

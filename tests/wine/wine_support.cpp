@@ -286,10 +286,13 @@ void Prefix::Restart() {
   Run({"cmd", "/c", "exit"});
 }
 
+std::string Prefix::UnixText(const std::string& windowsText) const {
+  return codePage_ == 1252 ? windowsText : sfx::host::CodePageToUtf8(codePage_, windowsText, sfx::host::BadBytes::Keep);
+}
+
 std::string Prefix::Host(const std::string& windowsPath) const {
   // Wine names host files in UTF-8.
-  std::string p = codePage_ == 1252 ? windowsPath
-                                    : sfx::host::CodePageToUtf8(codePage_, windowsPath, sfx::host::BadBytes::Keep);
+  std::string p = UnixText(windowsPath);
   if (p.size() < 2 || std::toupper((unsigned char)p[0]) != 'C' || p[1] != ':')
     throw std::runtime_error("not a C: path: " + windowsPath);
   fs::path host = fs::path(prefix_) / "drive_c";

@@ -71,6 +71,8 @@ class Prefix {
   // default) or 932 (ja_JP.UTF-8). Windows paths given to this object are
   // text of that code page. false when it cannot.
   bool UseCodePage(unsigned codePage);
+  // Text of that code page as a Unix argument (UTF-8).
+  std::string UnixText(const std::string& windowsText) const;
 
   // Ends the prefix's wineserver and starts it again, then runs a trivial
   // program: the cold start that performs what waits for the next restart.
