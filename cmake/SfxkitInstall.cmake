@@ -13,7 +13,7 @@
 # src/tool/stub_lookup.h), so these paths are fixed, not GNUInstallDirs'.
 include(CMakePackageConfigHelpers)
 
-# The i686 stub, cross-built in a tree of its own inside this one when the
+# The i686 stub, cross-built inside this build tree (win32-stub) when the
 # MinGW-w64 i686 compiler is there.
 find_program(SFX_MINGW32_CXX NAMES i686-w64-mingw32-g++)
 if(SFX_MINGW32_CXX)
@@ -23,18 +23,7 @@ else()
 endif()
 option(SFX_WIN32_STUB "Cross-build the i686 stub in this build and install it" ${SFX_WIN32_STUB_DEFAULT})
 if(SFX_WIN32_STUB)
-  include(ExternalProject)
-  set(SFX_WIN32_STUB_DIR ${CMAKE_BINARY_DIR}/win32-stub)
-  set(SFX_WIN32_STUB_EXE ${SFX_WIN32_STUB_DIR}/src/app/sfx-stub.exe)
-  ExternalProject_Add(sfx_win32_stub
-    SOURCE_DIR ${PROJECT_SOURCE_DIR}
-    BINARY_DIR ${SFX_WIN32_STUB_DIR}
-    CMAKE_ARGS
-      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-i686-w64-mingw32.cmake
-      -DCMAKE_BUILD_TYPE=MinSizeRel
-    BUILD_ALWAYS ON
-    INSTALL_COMMAND ""
-    BUILD_BYPRODUCTS ${SFX_WIN32_STUB_EXE})
+  sfx_cross_stub(win32)
   add_dependencies(sfx sfx_win32_stub)
   install(PROGRAMS ${SFX_WIN32_STUB_EXE} DESTINATION share/sfxkit)
 endif()

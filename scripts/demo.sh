@@ -46,19 +46,16 @@ echo
 echo "== Running the setup in a fresh prefix ($prefix)"
 export SFX_PREFIX="$PWD/$prefix"
 "$sfx" prefix init
+# The main program is started detached but inherits the setup's standard
+# output: the pipe ends when the setup and the programs it started are done.
 status=0
-"$setup" || status=$?
+"$setup" | cat || status=$?
 if [ "$status" != 0 ]; then
   echo "demo: the setup ended with exit status $status" >&2
   exit "$status"
 fi
 
-# The main program is started detached; give it a moment to leave its mark.
 installdir=$(find "$prefix/drive_c/TEMP" -mindepth 1 -maxdepth 1 -type d -iname 'cc*.tmp' | head -n 1)
-for _ in $(seq 50); do
-  [ -f "$installdir/started.txt" ] && break
-  sleep 0.1
-done
 
 echo
 echo "== The install directory: C:\\$(printf '%s' "${installdir#"$prefix"/drive_c/}" | tr / '\\\\')"

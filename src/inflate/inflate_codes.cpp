@@ -91,14 +91,14 @@ HuffmanEntry CInflater::DecodeSymbol(const HuffmanEntry* pTable, int nBits) {
 // Copies a match byte by byte, writing the window out whenever it fills.
 void CInflater::CopyMatch(UINT nDistance, UINT nLength) {
   while (nLength > 0) {
-    UINT nChunk = 2 * kWindowSize - m_nWindowPos;
+    UINT nChunk = PieceEnd() - m_nWindowPos;
     if (nChunk > nLength) nChunk = nLength;
     BYTE* dst = m_pWindow + m_nWindowPos;
     const BYTE* src = dst - nDistance;
     for (UINT i = 0; i < nChunk; i++) dst[i] = src[i];
     nLength -= nChunk;
     m_nWindowPos += nChunk;
-    if (m_nWindowPos == 2 * kWindowSize) FlushWindow();
+    if (m_nWindowPos == PieceEnd()) FlushWindow();
   }
 }
 
@@ -115,7 +115,7 @@ int CInflater::InflateCodes(const HuffmanEntry* pLiteral, const HuffmanEntry* pD
   for (;;) {
     if (m_nAvail >= kFastInputMargin) {
       int nResult = InflateCodesFast(pLiteral, pDistance, nLiteralBits, nDistanceBits);
-      if (m_nWindowPos >= 2 * kWindowSize) FlushWindow();
+      if (m_nWindowPos >= PieceEnd()) FlushWindow();
       if (nResult != kFastStopped) return nResult;
       if (m_nAvail >= kFastInputMargin) continue;
     }
@@ -169,7 +169,7 @@ int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry
   const BYTE* const inStart = in;
   const BYTE* const inLimit = in + m_nAvail - kLoadBytes;
   BYTE* out = m_pWindow + m_nWindowPos;
-  BYTE* const outLimit = m_pWindow + 2 * kWindowSize;
+  BYTE* const outLimit = m_pWindow + PieceEnd();
   int nResult = kFastStopped;
 
   // The caller saw room for a first round: its two top-ups read at most

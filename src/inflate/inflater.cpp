@@ -10,9 +10,9 @@ using namespace stream_format;
 
 namespace {
 
-// The window: the last 32,768 bytes written, the 32,768 being decoded, and
-// room for the fast loop's copies to run past the end.
-const size_t kWindowAlloc = 2 * CInflater::kWindowSize + CInflater::kWindowSlack;
+// The window: the history, the pieces, and room for the fast loop's copies
+// to run past the end.
+const size_t kWindowAlloc = CInflater::kWindowEnd + CInflater::kWindowSlack;
 
 // Requested root widths of the decoding tables: wide enough that nearly
 // every symbol is one lookup, small enough to stay in the first-level cache.
@@ -45,6 +45,7 @@ CInflater::CInflater()
       m_nFixedLiteralBits(0),
       m_nFixedDistanceBits(0),
       m_nWindowPos(0),
+      m_nPieceStart(0),
       m_dwBitBuffer(0),
       m_nBitCount(0),
       m_pWindow(nullptr),
@@ -117,15 +118,22 @@ UINT CInflater::GetBits(UINT n) {
 
 // Writes the full window and makes it the history of the next one, with any
 // bytes already decoded past its end.
+// Writes the full piece out. After the last piece, its bytes (and what the
+// fast loop wrote past it) move to the start as the history.
 void CInflater::FlushWindow() {
-  m_pOutput->Write(m_pWindow + kWindowSize, kWindowSize);
-  memmove(m_pWindow, m_pWindow + kWindowSize, m_nWindowPos - kWindowSize);
-  m_nWindowPos -= kWindowSize;
+  m_pOutput->Write(m_pWindow + m_nPieceStart, kWindowSize);
+  m_nPieceStart += kWindowSize;
+  if (m_nPieceStart == kWindowEnd) {
+    const UINT nMove = kWindowEnd - kWindowSize;
+    memmove(m_pWindow, m_pWindow + nMove, m_nWindowPos - nMove);
+    m_nWindowPos -= nMove;
+    m_nPieceStart = kWindowSize;
+  }
 }
 
 void CInflater::PutByte(BYTE b) {
   m_pWindow[m_nWindowPos++] = b;
-  if (m_nWindowPos == 2 * kWindowSize) FlushWindow();
+  if (m_nWindowPos == PieceEnd()) FlushWindow();
 }
 
 int CInflater::Inflate() {
@@ -134,6 +142,7 @@ int CInflater::Inflate() {
   m_nFixedLiteralBits = 0;
   m_nFixedDistanceBits = 0;
   m_nWindowPos = kWindowSize;
+  m_nPieceStart = kWindowSize;
   m_dwBitBuffer = 0;
   m_nBitCount = 0;
   m_nPastEnd = 0;
@@ -159,7 +168,7 @@ int CInflater::Inflate() {
     }
   } while (nResult == INFLATE_OK && !bLast);
 
-  if (nResult == INFLATE_OK) m_pOutput->Write(m_pWindow + kWindowSize, m_nWindowPos - kWindowSize);
+  if (nResult == INFLATE_OK) m_pOutput->Write(m_pWindow + m_nPieceStart, m_nWindowPos - m_nPieceStart);
   ReleaseDecodeBuffers();
   return nResult;
 }
@@ -277,7 +286,7 @@ int CInflater::InflateStored() {
   }
   while (nLength > 0) {
     if (m_nAvail == 0 && !Refill()) return INFLATE_BAD_DATA;
-    UINT nChunk = 2 * kWindowSize - m_nWindowPos;
+    UINT nChunk = PieceEnd() - m_nWindowPos;
     if (nChunk > m_nAvail) nChunk = m_nAvail;
     if (nChunk > nLength) nChunk = nLength;
     memcpy(m_pWindow + m_nWindowPos, m_pNext, nChunk);
@@ -285,7 +294,7 @@ int CInflater::InflateStored() {
     m_nAvail -= nChunk;
     nLength -= nChunk;
     m_nWindowPos += nChunk;
-    if (m_nWindowPos == 2 * kWindowSize) FlushWindow();
+    if (m_nWindowPos == PieceEnd()) FlushWindow();
   }
   return INFLATE_OK;
 }

@@ -55,11 +55,14 @@ enum {
 
 class CInflater : public CBufferedInput {
  public:
-  // The window holds two pieces: bytes [0, 32,768) are the history (zeros
-  // before the stream's start), [32,768, 65,536) the piece being decoded,
-  // which is written out when full and then becomes the history. So a match
-  // never wraps, and the fast loop may copy whole words past a match's end.
-  enum { kWindowSize = 32768, kWindowSlack = 320 };
+  // The window holds the history, bytes [0, 32,768) at the start (zeros
+  // before the stream's start), then kWindowPieces pieces of 32,768 bytes
+  // decoded one after the other. Each piece is written out as soon as it is
+  // full; only when the last one is full do its bytes move to the start as
+  // the history. So a match never wraps, the fast loop may copy whole words
+  // past a match's end, and the history moves once per kWindowPieces pieces.
+  enum { kWindowSize = 32768, kWindowPieces = 4, kWindowSlack = 320 };
+  enum { kWindowEnd = (1 + kWindowPieces) * kWindowSize };
 
   CInflater();
   ~CInflater();
@@ -100,7 +103,8 @@ class CInflater : public CBufferedInput {
   HuffmanEntry* m_pFixedDistance;
   int m_nFixedLiteralBits;
   int m_nFixedDistanceBits;
-  UINT m_nWindowPos;  // next byte of the window, 32,768 to 65,535 between steps
+  UINT m_nWindowPos;    // next byte of the window
+  UINT m_nPieceStart;   // first byte of the piece being decoded, not yet written
   DWORD m_dwBitBuffer;
   UINT m_nBitCount;
   BYTE* m_pWindow;
@@ -131,4 +135,6 @@ class CInflater : public CBufferedInput {
   void PutByte(BYTE b);
   void CopyMatch(UINT nDistance, UINT nLength);
   void FlushWindow();
+  // Where the piece being decoded ends: it is written out once full.
+  UINT PieceEnd() const { return m_nPieceStart + kWindowSize; }
 };

@@ -70,4 +70,10 @@ void AtomicOutput::Commit() {
   }
 }
 
+void WriteAtomically(const std::string& target, const uint8_t* data, size_t size, unsigned mode) {
+  AtomicOutput out(target, mode);
+  out.Write(data, size);
+  out.Commit();
+}
+
 }  // namespace sfx::pack

@@ -35,4 +35,7 @@ class AtomicOutput {
   int fd_ = -1;
 };
 
+// Writes a file whole from bytes in memory, as AtomicOutput does.
+void WriteAtomically(const std::string& target, const uint8_t* data, size_t size, unsigned mode = 0644);
+
 }  // namespace sfx::pack

@@ -78,6 +78,7 @@ PeSignature ReadPeSignature(const uint8_t* data, size_t size) {
   size_t optionalSize = LoadLe16(data + pe + 20);
   size_t optional = pe + 24;
   if (optionalSize < 2 || !Fits(optional, optionalSize, size)) return sig;
+  sig.headersEnd = optional + optionalSize;
   uint16_t magic = LoadLe16(data + optional);
   size_t countField = magic == kPe32 ? 92 : magic == kPe32Plus ? 108 : 0;
   if (countField == 0 || optionalSize < countField + 4) return sig;

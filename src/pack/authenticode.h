@@ -16,6 +16,7 @@ namespace sfx::pack {
 
 struct PeSignature {
   bool pe = false;          // the file is a PE image with an optional header
+  size_t headersEnd = 0;    // where its optional header ends (checksum, directories); 0: none read
   bool present = false;     // its security directory names a certificate table
   size_t tableOffset = 0;   // the table's file offset and size
   size_t tableSize = 0;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pack/setup_reader.h"
+#include "platform/byte_order.h"
 
 namespace sfx::pack {
 namespace {
@@ -14,14 +15,6 @@ const size_t kRegionSize = 44;
 // A payload holds fewer regions than this (every stream takes a catalogue
 // entry of at least 20 bytes); more is a damaged count, not an allocation.
 const uint32_t kMaxRegions = 1u << 24;
-
-uint32_t Le32(const uint8_t* p) {
-  return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-
-void Put32(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back((uint8_t)(v >> (8 * i)));
-}
 
 void PutDigest(Bytes& out, const Sha256Digest& d) { out.insert(out.end(), d.begin(), d.end()); }
 
@@ -62,18 +55,18 @@ Bytes MakeIntegrityRecord(const Bytes& payload, const PayloadLayout& layout) {
                            (uint64_t)layout.projectOffset + layout.projectLength));
 
   Bytes out(kMagic, kMagic + 8);
-  Put32(out, kVersion);
-  Put32(out, (uint32_t)payload.size());
+  AppendDword(out, kVersion);
+  AppendDword(out, (uint32_t)payload.size());
   PutDigest(out, Sha256Of(payload.data(), payload.size()));
-  Put32(out, (uint32_t)regions.size());
+  AppendDword(out, (uint32_t)regions.size());
   for (const RecordRegion& r : regions) {
-    Put32(out, (uint32_t)r.kind);
-    Put32(out, r.start);
-    Put32(out, r.end);
+    AppendDword(out, (uint32_t)r.kind);
+    AppendDword(out, r.start);
+    AppendDword(out, r.end);
     PutDigest(out, r.digest);
   }
   PutDigest(out, Sha256Of(out.data(), out.size()));
-  Put32(out, (uint32_t)(out.size() + 12));
+  AppendDword(out, (uint32_t)(out.size() + 12));
   out.insert(out.end(), kMagic, kMagic + 8);
   return out;
 }
@@ -82,7 +75,7 @@ bool StartsIntegrityRecord(const uint8_t* data, size_t size) { return size >= 8 
 
 size_t TrailingRecordLength(const uint8_t* data, size_t size) {
   if (size < kFixed || memcmp(data + size - 8, kMagic, 8) != 0) return 0;
-  uint32_t length = Le32(data + size - 12);
+  uint32_t length = LoadLe32(data + size - 12);
   if (length < kFixed || length > size || (length - kFixed) % kRegionSize != 0) return 0;
   return StartsIntegrityRecord(data + size - length, length) ? length : 0;
 }
@@ -90,26 +83,26 @@ size_t TrailingRecordLength(const uint8_t* data, size_t size) {
 IntegrityRecord ParseIntegrityRecord(const uint8_t* data, size_t size, size_t* length) {
   if (!StartsIntegrityRecord(data, size)) throw ReadError("no integrity record");
   if (size < kFixed) throw ReadError("integrity record: cut short");
-  uint32_t count = Le32(data + 48);
-  if (count > kMaxRegions || kFixed + (uint64_t)count * kRegionSize > size)
+  uint32_t count = LoadLe32(data + 48);
+  if (count > kMaxRegions || !Fits(kFixed, (uint64_t)count * kRegionSize, size))
     throw ReadError("integrity record: damaged (its region count " + std::to_string(count) + " runs past the file)");
   const size_t body = 52 + count * kRegionSize;
   const size_t total = body + 44;
   Sha256Digest self = Sha256Of(data, body);
-  if (memcmp(self.data(), data + body, 32) != 0 || Le32(data + body + 32) != total ||
+  if (memcmp(self.data(), data + body, 32) != 0 || LoadLe32(data + body + 32) != total ||
       memcmp(data + body + 36, kMagic, 8) != 0)
     throw ReadError("integrity record: damaged (its own digest or closing fields differ)");
-  if (Le32(data + 8) != kVersion)
-    throw ReadError("integrity record: version " + std::to_string(Le32(data + 8)) + " is not known");
+  if (LoadLe32(data + 8) != kVersion)
+    throw ReadError("integrity record: version " + std::to_string(LoadLe32(data + 8)) + " is not known");
   IntegrityRecord record;
-  record.payloadSize = Le32(data + 12);
+  record.payloadSize = LoadLe32(data + 12);
   memcpy(record.payloadDigest.data(), data + 16, 32);
   for (uint32_t i = 0; i < count; ++i) {
     const uint8_t* p = data + 52 + i * kRegionSize;
     RecordRegion r;
-    r.kind = (RegionKind)Le32(p);
-    r.start = Le32(p + 4);
-    r.end = Le32(p + 8);
+    r.kind = (RegionKind)LoadLe32(p);
+    r.start = LoadLe32(p + 4);
+    r.end = LoadLe32(p + 8);
     memcpy(r.digest.data(), p + 12, 32);
     record.regions.push_back(r);
   }
@@ -124,18 +117,21 @@ std::vector<std::string> CheckIntegrity(const IntegrityRecord& record, const uin
     problems.push_back("integrity record: covers a payload of " + std::to_string(record.payloadSize) +
                        " bytes, the payload has " + std::to_string(size));
   size_t stream = 0;
+  uint64_t tiled = 0;  // how far the regions, in order and without gaps, cover the payload
   for (const RecordRegion& r : record.regions) {
     std::string name = RegionName(r, stream, entryNames);
     if (r.kind == RegionKind::Stream) ++stream;
-    if (r.end < r.start || r.end > size) {
+    if (r.end < r.start || !Fits(r.start, r.end - r.start, size)) {
       problems.push_back(name + ": lies outside the payload");
       continue;
     }
+    if (r.start == tiled) tiled = r.end;
     Sha256Digest d = Sha256Of(payload + r.start, r.end - r.start);
     if (d != r.digest) problems.push_back(name + ": damaged (SHA-256 differs from the integrity record)");
   }
-  // The regions tile the payload, so this only fires for bytes none covers.
-  if (problems.empty() && Sha256Of(payload, size) != record.payloadDigest)
+  // Regions that tile the whole payload have checked every byte; only when
+  // some bytes lie outside them is the payload hashed a second time.
+  if (problems.empty() && tiled != size && Sha256Of(payload, size) != record.payloadDigest)
     problems.push_back("payload: damaged (SHA-256 of the whole payload differs from the integrity record)");
   return problems;
 }

@@ -163,7 +163,26 @@ void CheckMainProgram(const Manifest& m) {
                                         "\" is none of the files (set mainInWindowsDir for a program there)");
 }
 
+// Appends a file entry, a folder or pattern source as one entry per file it
+// finds, and checks each name.
+void AddFileEntry(const std::string& baseDir, const ManifestFile& entry, size_t index, std::vector<ManifestFile>& files) {
+  size_t first = files.size();
+  AppendFileSources(baseDir, entry, index, files);
+  for (size_t k = first; k < files.size(); ++k) CheckName(files[k].name, "files[" + std::to_string(index) + "].name");
+}
+
+// The checks that look at the manifest as a whole, whoever made it.
+void CheckWholeManifest(const Manifest& m) {
+  CheckMainProgram(m);
+  CheckManifestDestinations(m);
+}
+
 }  // namespace
+
+std::string HostPathOf(const Manifest& m, const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  return m.baseDir + "/" + path;
+}
 
 std::optional<uint64_t> ParseVersion(const std::string& text) {
   uint64_t parts[4] = {};
@@ -199,20 +218,13 @@ Manifest ParseManifest(const std::string& text, const std::string& baseDir) {
   if (!r.Has("files")) ObjectReader::Fail("files", "missing");
   const json& files = r.Array("files");
   if (files.empty()) ObjectReader::Fail("files", "empty: a setup needs at least one file");
-  // Folder and pattern sources become one entry per file found.
-  for (size_t i = 0; i < files.size(); ++i) {
-    size_t first = m.files.size();
-    AppendFileSources(baseDir, ReadFile(files[i], i), i, m.files);
-    for (size_t k = first; k < m.files.size(); ++k)
-      CheckName(m.files[k].name, "files[" + std::to_string(i) + "].name");
-  }
+  for (size_t i = 0; i < files.size(); ++i) AddFileEntry(baseDir, ReadFile(files[i], i), i, m.files);
   if (r.Has("programs")) {
     const json& programs = r.Array("programs");
     for (size_t i = 0; i < programs.size(); ++i) m.programs.push_back(ReadProgram(programs[i], i));
   }
   r.Finish();
-  CheckMainProgram(m);
-  CheckManifestDestinations(m);
+  CheckWholeManifest(m);
   return m;
 }
 
@@ -226,9 +238,8 @@ Manifest FolderManifest(const std::string& dir, const std::optional<std::string>
   m.mainProgram = mainProgram;
   ManifestFile all;
   all.source = ".";
-  AppendFileSources(dir, all, 0, m.files);
-  for (const ManifestFile& f : m.files) CheckName(f.name, "files[0].name");
-  CheckMainProgram(m);
+  AddFileEntry(dir, all, 0, m.files);
+  CheckWholeManifest(m);
   return m;
 }
 

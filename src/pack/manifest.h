@@ -66,8 +66,13 @@ Manifest ReadManifest(const std::string& path);
 
 // The manifest `sfx pack DIR` stands for: every file below dir, installed
 // in the install folder with its subfolders, the project named after the
-// folder, and the given main program (default: the first file).
+// folder, and the given main program (needed when it holds several files).
+// Checked as a manifest file is.
 Manifest FolderManifest(const std::string& dir, const std::optional<std::string>& mainProgram);
+
+// A path the manifest names (a source, a block file) as the host finds it:
+// an absolute one as it is, a relative one below the manifest's folder.
+std::string HostPathOf(const Manifest& m, const std::string& path);
 
 // "1.2.3.4" -> 0x0001000200030004; nothing for another form.
 std::optional<uint64_t> ParseVersion(const std::string& text);

@@ -46,11 +46,6 @@ HostFacts StatFile(const std::string& path) {
   return facts;
 }
 
-std::string Resolve(const std::string& base, const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
-  return base + "/" + path;
-}
-
 Bytes ReadInput(const std::string& path, const std::string& key) {
   try {
     return ReadHostFile(path);
@@ -108,7 +103,7 @@ void AddToLists(std::vector<std::vector<uint32_t>>& lists, const std::vector<uin
 void AddFile(const Manifest& m, size_t i, int level, Catalogue& out) {
   const ManifestFile& f = m.files[i];
   const std::string key = "files[" + std::to_string(i) + "].source";
-  std::string path = Resolve(m.baseDir, f.source);
+  std::string path = HostPathOf(m, f.source);
   Bytes data = ReadInput(path, key);
   HostFacts facts = StatFile(path);
   uint64_t version = f.version ? *f.version : PeVersion(data);
@@ -165,8 +160,8 @@ void FillProject(const Manifest& m, Project& p) {
                    [](const ManifestProgram& a, const ManifestProgram& b) { return a.component < b.component; });
   for (const ManifestProgram& prog : programs)
     p.programs.push_back({prog.name, prog.dir, prog.reserved, prog.component});
-  if (m.block1File) p.block1 = ReadInput(Resolve(m.baseDir, *m.block1File), "block1File");
-  if (m.block2File) p.block2 = ReadInput(Resolve(m.baseDir, *m.block2File), "block2File");
+  if (m.block1File) p.block1 = ReadInput(HostPathOf(m, *m.block1File), "block1File");
+  if (m.block2File) p.block2 = ReadInput(HostPathOf(m, *m.block2File), "block2File");
 }
 
 }  // namespace

@@ -30,10 +30,6 @@ CString ToCString(const std::string& s) {
   return CString(s.data(), (int)s.size());
 }
 
-void AppendDword(Bytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back((uint8_t)(v >> (8 * i)));
-}
-
 Bytes StreamFor(const FileEntry& file, int level) {
   if (file.stream) return *file.stream;
   if (file.data.size() >= kMaxPayload) throw PayloadError("file too large: " + file.name);
@@ -188,6 +184,10 @@ Payload WritePayload(const Catalogue& catalogue, const PayloadOptions& options) 
   layout.projectLength = (uint32_t)project.size();
   out.insert(out.end(), project.begin(), project.end());
   return result;
+}
+
+void AppendDword(Bytes& out, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out.push_back((uint8_t)(v >> (8 * i)));
 }
 
 }  // namespace sfx::pack

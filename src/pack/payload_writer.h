@@ -116,4 +116,7 @@ Bytes WriteFileTableArchive(const Catalogue& catalogue, const std::vector<uint32
                             const std::vector<uint32_t>& ends);
 Bytes WriteProjectArchive(const Project& project);
 
+// Appends v as four little-endian bytes.
+void AppendDword(Bytes& out, uint32_t v);
+
 }  // namespace sfx::pack

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -235,10 +236,14 @@ SetupFile ReadSetupFile(const std::string& path, PayloadSource source) {
     setup.payloadStart = loc.offset;
     PlaceLocatedPayload(setup);
     setup.signature = ReadPeSignature(setup.bytes.data(), setup.bytes.size());
+    // Only what follows the payload and its record counts as added by
+    // signing: a table that starts inside them leaves the payload unsigned,
+    // which verify reports.
+    const size_t contentEnd = setup.payloadEnd + setup.recordLength;
     if (setup.signature.endsFile && setup.signature.tableOffset >= setup.payloadStart)
-      setup.signatureBytes = setup.bytes.size() - SignedContentEnd(setup.signature, setup.bytes.data(),
-                                                                   setup.bytes.size(),
-                                                                   setup.payloadEnd + setup.recordLength);
+      setup.signatureBytes = setup.bytes.size() -
+                             std::max(contentEnd, SignedContentEnd(setup.signature, setup.bytes.data(),
+                                                                   setup.bytes.size(), contentEnd));
     return setup;
   }
   if (hits.size() != 1) throw ReadError(path + " holds more than one payload locator");

@@ -70,7 +70,7 @@ void CheckTiling(const LoadedPayload& p, std::vector<std::string>& problems) {
 }
 
 void CheckStream(const SetupFile& setup, const LoadedPayload& p, size_t i, VerifyReport& report,
-                 const DecodedBytes& decoded) {
+                 const std::function<void(uint64_t)>& decoded) {
   const TableEntry& e = p.files[i];
   const uint64_t areaEnd = 4 + (uint64_t)p.layout.dataLength;
   if (e.start >= e.end || e.end > areaEnd) return;  // no stream, or reported by the tiling
@@ -133,7 +133,7 @@ void CheckLayout(const LoadedPayload& p, std::vector<std::string>& problems) {
 
 }  // namespace
 
-VerifyReport VerifySetup(const SetupFile& setup, const VerifyProgress& progress, const DecodedBytes& decoded) {
+VerifyReport VerifySetup(const SetupFile& setup, const VerifyHooks& hooks) {
   VerifyReport report;
   CheckLocator(setup, report.problems);
   CheckSignature(setup, report);
@@ -152,13 +152,14 @@ VerifyReport VerifySetup(const SetupFile& setup, const VerifyProgress& progress,
   report.integrity = integrity.state;
   report.problems.insert(report.problems.end(), integrity.problems.begin(), integrity.problems.end());
   if (!loaded) return report;
+  if (hooks.loaded) hooks.loaded(payload);
   report.entries = payload.files.size();
   CheckLayout(payload, report.problems);
   CheckTiling(payload, report.problems);
   CheckCatalogue(payload, report.problems);
   for (size_t i = 0; i < payload.files.size(); ++i) {
-    if (progress) progress(i, payload.files.size());
-    CheckStream(setup, payload, i, report, decoded);
+    if (hooks.progress) hooks.progress(i, payload.files.size());
+    CheckStream(setup, payload, i, report, hooks.decoded);
   }
   return report;
 }

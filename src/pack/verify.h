@@ -24,13 +24,17 @@ struct VerifyReport {
   std::string signature;
 };
 
-// Called before each stream with its entry index and the entry count.
-using VerifyProgress = std::function<void(size_t index, size_t count)>;
+// What a caller may watch while a setup is verified; each may be empty.
+struct VerifyHooks {
+  // Once the catalogue has loaded (not at all when it cannot), before any
+  // stream is decoded: the caller sees the catalogue without loading it again.
+  std::function<void(const LoadedPayload& payload)> loaded;
+  // Before each stream, with its entry index and the entry count.
+  std::function<void(size_t index, size_t count)> progress;
+  // With the bytes each piece of decoding gives.
+  std::function<void(uint64_t bytes)> decoded;
+};
 
-// Called with the bytes each piece of decoding gives.
-using DecodedBytes = std::function<void(uint64_t bytes)>;
-
-VerifyReport VerifySetup(const SetupFile& setup, const VerifyProgress& progress = nullptr,
-                         const DecodedBytes& decoded = nullptr);
+VerifyReport VerifySetup(const SetupFile& setup, const VerifyHooks& hooks = {});
 
 }  // namespace sfx::pack

@@ -83,6 +83,12 @@ std::vector<uint32_t> ComponentsOf(const pack::Project& project, size_t i) {
   return out;
 }
 
+uint64_t TotalItemSize(const pack::Project& project) {
+  uint64_t total = 0;
+  for (const pack::Item& item : project.items) total += item.size;
+  return total;
+}
+
 std::vector<std::string> ItemFlags(const pack::Project& project, size_t i) {
   std::vector<std::string> flags;
   if (i < project.items.size()) {
@@ -183,12 +189,15 @@ pack::LoadedPayload LoadCatalogue(const pack::SetupFile& setup) {
   try {
     return pack::LoadPayload(setup.payload(), setup.payloadSize());
   } catch (const pack::ReadError& e) {
-    // Without a locator or an integrity record nothing says the file is a
-    // payload: the loader's arithmetic would only confuse.
-    if (!setup.locator.present && setup.recordLength == 0)
-      throw ToolError("no setup payload found in " + setup.path);
+    RefuseUnlessSetup(setup);
     throw ToolError(setup.payloadPath + ": " + e.what());
   }
+}
+
+void RefuseUnlessSetup(const pack::SetupFile& setup) {
+  // Without a locator or an integrity record nothing says the file is a
+  // payload: the loader's arithmetic would only confuse.
+  if (!setup.locator.present && setup.recordLength == 0) throw ToolError("no setup payload found in " + setup.path);
 }
 
 }  // namespace sfx::tool

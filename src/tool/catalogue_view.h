@@ -32,6 +32,8 @@ std::string Hex(const std::vector<uint8_t>& bytes);
 std::vector<std::string> ItemFlags(const pack::Project& project, size_t i);
 // The components whose lists hold item i.
 std::vector<uint32_t> ComponentsOf(const pack::Project& project, size_t i);
+// The items' sizes added up: the bytes decoding every stream should give.
+uint64_t TotalItemSize(const pack::Project& project);
 
 nlohmann::json EntryJson(const pack::TableEntry& e);
 nlohmann::json ItemJson(const pack::Item& item);
@@ -48,5 +50,8 @@ void PrintJson(const nlohmann::json& j);
 // Reads a setup for the inspecting commands (ToolError on failure).
 pack::SetupFile OpenSetup(const std::string& path, bool payloadOnly);
 pack::LoadedPayload LoadCatalogue(const pack::SetupFile& setup);
+// After a catalogue failed to load: a file with neither a locator nor an
+// integrity record is refused in one line, as most likely no setup at all.
+void RefuseUnlessSetup(const pack::SetupFile& setup);
 
 }  // namespace sfx::tool

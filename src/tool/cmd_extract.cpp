@@ -25,9 +25,7 @@ int RunExtract(const ExtractCmdOptions& o) {
   pack::ExtractReport report;
   try {
     Progress progress("extracting");
-    uint64_t total = 0;
-    for (const pack::Item& item : payload.project.items) total += item.size;
-    progress.SetTotalBytes(total);
+    progress.SetTotalBytes(TotalItemSize(payload.project));
     report = pack::ExtractSetup(setup, payload, o.dir, {o.flat, o.force},
                                 [&](size_t i, size_t n) { progress.Update(i, n, payload.files[i].name); },
                                 [&](uint64_t bytes) { progress.AddBytes(bytes); });

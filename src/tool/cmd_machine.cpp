@@ -8,6 +8,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "pack/atomic_output.h"
 #include "platform/byte_order.h"
 #include "platform/host/code_page.h"
 #include "platform/host/prefix.h"
@@ -33,6 +34,10 @@ struct MachineOptions {
   std::string value;
 };
 
+// What the machine commands read, for their --help.
+const char kMachineEnvironment[] =
+    "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER, SFX_CODEPAGE";
+
 const char* FamilyName(host::Family f) { return f == host::Family::Win95 ? "95" : "nt"; }
 
 std::string FamilySource() {
@@ -56,11 +61,7 @@ void RunPrefixInit(const MachineOptions& o) {
     throw ToolError("unknown code page " + o.codePage + " (known: " + host::KnownCodePagesText() + ")");
   host::EnsurePrefix();
   std::string root = host::PrefixRoot();
-  if (!o.family.empty()) {
-    std::ofstream f(root + "/family", std::ios::trunc);
-    f << o.family << "\n";
-    if (!f.flush()) throw ToolError("cannot write " + root + "/family");
-  }
+  if (!o.family.empty()) WritePrefixFamily(o.family);
   if (codePage != 0 && !host::WritePrefixCodePage(root, codePage)) throw ToolError("cannot write " + root + "/codepage");
   std::string source;
   unsigned inForce = CodePageInForce(source);
@@ -185,6 +186,11 @@ void RunRegQuery(const MachineOptions& o) {
 
 }  // namespace
 
+void WritePrefixFamily(const std::string& family) {
+  std::string text = family + "\n";
+  pack::WriteAtomically(host::PrefixRoot() + "/family", (const uint8_t*)text.data(), text.size());
+}
+
 // What the restart will do, read before it runs: the registry's pairs and
 // the [rename] lines of WININIT.INI.
 std::vector<std::string> PendingRenameLines() {
@@ -239,21 +245,21 @@ void AddPrefixCommand(CLI::App& app, int* status) {
   auto o = std::make_shared<MachineOptions>();
   CLI::App* cmd = app.add_subcommand("prefix", "The emulated Windows machine ($SFX_PREFIX or the default folder)");
   cmd->require_subcommand(1);
-  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER, SFX_CODEPAGE");
+  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", kMachineEnvironment);
   CLI::App* init = cmd->add_subcommand("init", "Create the prefix (if missing) and optionally set its Windows family and code page");
   init->add_option("--family", o->family, "nt or 95; kept in <prefix>/family, used when SFX_WINVER is unset")
       ->check(CLI::IsMember({"nt", "95"}));
   init->add_option("--codepage", o->codePage,
                    "The machine's ANSI code page: 1252 (default), 932, 936, 949 or 950; kept in <prefix>/codepage, "
                    "used when SFX_CODEPAGE is unset");
-  HelpFooter(init, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95 --codepage 932", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER, SFX_CODEPAGE");
+  HelpFooter(init, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95 --codepage 932", kMachineEnvironment);
   init->callback([o, status] {
     RunPrefixInit(*o);
     *status = 0;
   });
   CLI::App* show = cmd->add_subcommand("show", "Show where the prefix is, its family and its code page");
   show->add_flag("--json", o->json, "Print JSON");
-  HelpFooter(show, "sfx prefix show --json", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER, SFX_CODEPAGE");
+  HelpFooter(show, "sfx prefix show --json", kMachineEnvironment);
   show->callback([o, status] {
     RunPrefixShow(*o);
     *status = 0;
@@ -264,13 +270,13 @@ void AddRegCommand(CLI::App& app, int* status) {
   auto o = std::make_shared<MachineOptions>();
   CLI::App* cmd = app.add_subcommand("reg", "Read the emulated registry");
   cmd->require_subcommand(1);
-  HelpFooter(cmd, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs'", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
+  HelpFooter(cmd, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs'", kMachineEnvironment);
   CLI::App* query = cmd->add_subcommand("query", "A key's values and subkeys, or one value");
   query->add_option("KEY", o->key, "Key, e.g. HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs")
       ->required();
   query->add_option("VALUE", o->value, "Value name (omit for the whole key)");
   query->add_flag("--json", o->json, "Print JSON");
-  HelpFooter(query, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs' --json", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
+  HelpFooter(query, "sfx reg query 'HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs' --json", kMachineEnvironment);
   query->callback([o, status] {
     RunRegQuery(*o);
     *status = 0;
@@ -279,7 +285,7 @@ void AddRegCommand(CLI::App& app, int* status) {
 
 void AddRebootCommand(CLI::App& app, int* status) {
   CLI::App* cmd = app.add_subcommand("reboot", "Restart the emulated machine: perform and clear the pending renames");
-  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx reboot", "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER");
+  HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx reboot", kMachineEnvironment);
   cmd->callback([status] {
     RunReboot();
     *status = 0;

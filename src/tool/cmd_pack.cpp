@@ -127,8 +127,7 @@ void RunPack(const PackOptions& o) {
     std::vector<uint64_t> sizes;
     for (const pack::ManifestFile& f : manifest.files) {
       struct stat st;
-      std::string path = f.source[0] == '/' ? f.source : manifest.baseDir + "/" + f.source;
-      sizes.push_back(stat(path.c_str(), &st) == 0 ? (uint64_t)st.st_size : 0);
+      sizes.push_back(stat(pack::HostPathOf(manifest, f.source).c_str(), &st) == 0 ? (uint64_t)st.st_size : 0);
     }
     uint64_t total = 0;
     for (uint64_t size : sizes) total += size;

@@ -15,6 +15,7 @@
 #include <fstream>
 #include <thread>
 
+#include "pack/atomic_output.h"
 #include "pack/setup_reader.h"
 #include "pack/setup_writer.h"
 #include "pack/verify.h"
@@ -23,6 +24,7 @@
 #include "tool/catalogue_view.h"
 #include "tool/commands.h"
 #include "tool/machine_snapshot.h"
+#include "tool/scratch_folder.h"
 #include "tool/stub_lookup.h"
 #include "tool/tool_error.h"
 
@@ -69,13 +71,6 @@ bool StartsWith(const std::string& path, const char* magic) {
   return in.gcount() == 4 && memcmp(head, magic, 4) == 0;
 }
 
-std::string MakeTempFolder(const char* stem) {
-  const char* tmp = getenv("TMPDIR");
-  std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + stem + "-XXXXXX";
-  if (mkdtemp(&pattern[0]) == nullptr) throw ToolError("cannot make a folder " + pattern + ": " + strerror(errno));
-  return pattern;
-}
-
 // A host-packed setup runs as it is; any other (a Win32 setup, a bare
 // payload, a Data.bin) has its payload and record handed to a copy of the
 // host stub as "Data.bin" in the work folder.
@@ -84,13 +79,12 @@ std::string PrepareProgram(const RunOptions& o, const std::string& work, std::st
   pack::SetupFile setup = OpenSetup(o.setup, false);
   // A file that is no setup is refused in one line; a damaged one still
   // runs, to show what the stub makes of it, and verify says what is wrong.
-  if (!setup.locator.present && setup.recordLength == 0) LoadCatalogue(setup);
-  pack::VerifyReport report = pack::VerifySetup(setup);
-  damage = report.problems;
-  try {
-    project = pack::LoadPayload(setup.payload(), setup.payloadSize()).project;
-  } catch (const pack::ReadError&) {
-  }
+  bool loaded = false;
+  damage = pack::VerifySetup(setup, {[&](const pack::LoadedPayload& p) {
+                                       loaded = true;
+                                       project = p.project;
+                                     }}).problems;
+  if (!loaded) RefuseUnlessSetup(setup);
   if (StartsWith(o.setup, "\x7f" "ELF") && setup.locator.present) {
     how = setup.locator.offset != 0 ? "locator" : "Data.bin";
     return fs::absolute(o.setup).string();
@@ -99,9 +93,7 @@ std::string PrepareProgram(const RunOptions& o, const std::string& work, std::st
   std::string program = work + "/setup";
   fs::copy_file(FindStub("host", o.stub), program);
   fs::permissions(program, fs::perms::owner_all);
-  std::ofstream data(work + "/" + pack::kDataFileName, std::ios::binary);
-  data.write((const char*)setup.payload(), (std::streamsize)(setup.payloadSize() + setup.recordLength));
-  if (!data.flush()) throw ToolError("cannot write " + work + "/" + pack::kDataFileName);
+  pack::WriteAtomically(work + "/" + pack::kDataFileName, setup.payload(), setup.payloadSize() + setup.recordLength);
   return program;
 }
 
@@ -109,10 +101,8 @@ std::string PrepareProgram(const RunOptions& o, const std::string& work, std::st
 // writes its arguments to a log.
 std::string WriteRecorder(const std::string& work) {
   std::string path = work + "/record-start";
-  std::ofstream f(path);
-  f << "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" << work << "/started.log'\n";
-  f.close();
-  chmod(path.c_str(), 0755);
+  std::string script = "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + work + "/started.log'\n";
+  pack::WriteAtomically(path, (const uint8_t*)script.data(), script.size(), 0755);
   return path;
 }
 
@@ -254,10 +244,7 @@ int RunRun(const RunOptions& o) {
   std::string prefix = newPrefix ? MakeTempFolder("sfx-run-prefix") : fs::absolute(o.prefix).string();
   host::SetPrefixRoot(prefix);
   host::EnsurePrefix();
-  if (!o.family.empty()) {
-    std::ofstream f(prefix + "/family", std::ios::trunc);
-    f << o.family << "\n";
-  }
+  if (!o.family.empty()) WritePrefixFamily(o.family);
   if (!o.codePage.empty()) {
     unsigned codePage = 0;
     if (!host::ParseCodePage(o.codePage, codePage))
@@ -268,20 +255,14 @@ int RunRun(const RunOptions& o) {
   std::string codePageSource, codePageError;
   unsigned inForce = 0;
   if (!host::ReadCodePageSetting(inForce, codePageSource, codePageError)) throw ToolError(codePageError);
-  std::string work = MakeTempFolder("sfx-run");
   StubRun run;
   MachineSnapshot before, after;
-  try {
+  {
+    ScratchFolder work("sfx-run");
     before = TakeSnapshot();
-    run = RunStub(o, work);
+    run = RunStub(o, work.path());
     after = TakeSnapshot();
-  } catch (...) {
-    std::error_code ec;
-    fs::remove_all(work, ec);
-    throw;
   }
-  std::error_code ec;
-  fs::remove_all(work, ec);
   std::vector<FileChange> files = ChangedFiles(before, after);
   std::vector<ValueChange> values = ChangedValues(before, after);
   bool completed = run.status == 0 && run.boxes.empty() && run.damage.empty();

@@ -16,22 +16,18 @@ struct VerifyOptions {
 
 int RunVerify(const VerifyOptions& o) {
   pack::SetupFile setup = OpenSetup(o.setup, o.payloadOnly);
-  // A file with neither a locator nor a record is refused in one line when
-  // it does not load as a payload: it is most likely no setup at all.
-  if (!setup.locator.present && setup.recordLength == 0) LoadCatalogue(setup);
   pack::VerifyReport report;
+  bool loaded = false;
   {
     Progress progress("verifying");
-    try {
-      uint64_t total = 0;
-      for (const pack::Item& item : pack::LoadPayload(setup.payload(), setup.payloadSize()).project.items)
-        total += item.size;
-      progress.SetTotalBytes(total);
-    } catch (const pack::ReadError&) {  // verify reports it
-    }
-    report = pack::VerifySetup(setup, [&](size_t i, size_t n) { progress.Update(i, n); },
-                               [&](uint64_t bytes) { progress.AddBytes(bytes); });
+    report = pack::VerifySetup(setup, {[&](const pack::LoadedPayload& p) {
+                                         loaded = true;
+                                         progress.SetTotalBytes(TotalItemSize(p.project));
+                                       },
+                                       [&](size_t i, size_t n) { progress.Update(i, n); },
+                                       [&](uint64_t bytes) { progress.AddBytes(bytes); }});
   }
+  if (!loaded) RefuseUnlessSetup(setup);
   if (!report.signature.empty()) printf("signature: %s\n", Printable(report.signature).c_str());
   for (const std::string& problem : report.problems) fprintf(stderr, "%s: %s\n", o.setup.c_str(), Printable(problem).c_str());
   if (!report.problems.empty()) return 1;

@@ -47,9 +47,7 @@ std::string DepfileText(const std::string& target, const std::vector<std::string
 
 void WriteDepfile(const std::string& path, const std::string& target, const std::vector<std::string>& inputs) {
   std::string text = DepfileText(target, inputs);
-  pack::AtomicOutput out(path);
-  out.Write((const uint8_t*)text.data(), text.size());
-  out.Commit();
+  pack::WriteAtomically(path, (const uint8_t*)text.data(), text.size());
 }
 
 }  // namespace sfx::tool

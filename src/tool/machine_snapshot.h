@@ -52,4 +52,8 @@ std::string RegistryValueText(const host::RegistryValue& v);
 // (PendingFileRenameOperations, then WININIT.INI's [rename] lines).
 std::vector<std::string> PendingRenameLines();
 
+// Keeps the Windows family ("nt" or "95") in the prefix, for runs without
+// SFX_WINVER. Throws pack::OutputError when it cannot be written.
+void WritePrefixFamily(const std::string& family);
+
 }  // namespace sfx::tool

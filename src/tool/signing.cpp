@@ -9,13 +9,12 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <vector>
 
 #include "pack/atomic_output.h"
 #include "pack/authenticode.h"
 #include "pack/setup_reader.h"
-#include "platform/byte_order.h"
+#include "tool/scratch_folder.h"
 #include "tool/tool_error.h"
 
 extern char** environ;
@@ -26,36 +25,6 @@ namespace {
 bool IsExecutable(const std::string& path) {
   struct stat st;
   return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
-}
-
-// A folder only this process uses, removed with everything in it.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp") + "/sfx-sign-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()) == nullptr)
-      throw ToolError("signing: cannot make a temporary folder: " + std::string(strerror(errno)));
-    path_ = buf.data();
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  std::string operator/(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
-};
-
-void WriteWhole(const std::string& path, const uint8_t* data, size_t size, unsigned mode) {
-  pack::AtomicOutput out(path, mode);
-  out.Write(data, size);
-  out.Commit();
 }
 
 std::string LastLine(const std::string& path) {
@@ -93,16 +62,6 @@ int RunLogged(std::vector<std::string> argv, const std::string& logPath) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// The end of the PE headers up to the optional header's end (where the
-// checksum and the security directory lie); 0 for no PE image.
-size_t HeadersEnd(const pack::Bytes& image) {
-  if (image.size() < 0x40) return 0;
-  size_t pe = LoadLe32(&image[0x3C]);
-  if (!Fits(pe, 24, image.size())) return 0;
-  size_t end = pe + 24 + LoadLe16(&image[pe + 20]);
-  return end <= image.size() ? end : 0;
-}
-
 }  // namespace
 
 std::string FindSigner() {
@@ -129,14 +88,14 @@ std::string FindSigner() {
 pack::Bytes SignImage(const pack::Bytes& image, const SignOptions& o) {
   if (o.cert.empty() || o.key.empty()) throw ToolError("signing needs both --sign-cert and --sign-key");
   std::string signer = FindSigner();
-  ScratchFolder scratch;
+  ScratchFolder scratch("sfx-sign");
   std::string in = scratch / "unsigned.exe", out = scratch / "signed.exe", log = scratch / "log";
-  WriteWhole(in, image.data(), image.size(), 0600);
+  pack::WriteAtomically(in, image.data(), image.size(), 0600);
   std::vector<std::string> argv = {signer, "sign", "-certs", o.cert, "-key", o.key, "-h", "sha256"};
   if (!o.pass.empty()) {
     // Through a file, so the password is not on a command line others can read.
     std::string passFile = scratch / "pass";
-    WriteWhole(passFile, (const uint8_t*)o.pass.data(), o.pass.size(), 0600);
+    pack::WriteAtomically(passFile, (const uint8_t*)o.pass.data(), o.pass.size(), 0600);
     argv.insert(argv.end(), {"-readpass", passFile});
   }
   if (!o.timestamp.empty()) argv.insert(argv.end(), {"-ts", o.timestamp});
@@ -157,7 +116,7 @@ pack::Bytes SignImage(const pack::Bytes& image, const SignOptions& o) {
   // of the image, payload included, must come back as it was, followed by
   // the certificate table.
   pack::PeSignature sig = pack::ReadPeSignature(signedImage.data(), signedImage.size());
-  size_t headersEnd = HeadersEnd(image);
+  size_t headersEnd = pack::ReadPeSignature(image.data(), image.size()).headersEnd;
   if (!sig.present || !sig.endsFile || sig.tableOffset < image.size() || headersEnd == 0 ||
       std::memcmp(signedImage.data() + headersEnd, image.data() + headersEnd, image.size() - headersEnd) != 0)
     throw ToolError("signing: osslsigncode's output does not carry the setup unchanged before its signature");

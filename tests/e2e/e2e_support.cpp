@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -36,6 +35,15 @@ uint64_t Ticks(const FILETIME& ft) { return ((uint64_t)ft.dwHighDateTime << 32) 
 
 int64_t UnixSeconds(const FILETIME& ft) {
   return (int64_t)(Ticks(ft) / 10000000u) - 11644473600LL;
+}
+
+// Names in the prefix's C:\TEMP, sorted.
+std::vector<std::string> TempEntries() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(Host("C:\\TEMP")))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 }  // namespace
@@ -100,13 +108,6 @@ StubResult RunStub(const std::string& exe, const std::string& prefixRoot, Family
 
 std::string StubPath() { return SFX_STUB_PATH; }
 
-std::string TestDll(const std::string& name) {
-  std::string path = name.find('/') != std::string::npos ? name : std::string(SFX_TEST_DLL_DIR) + "/" + name;
-  std::string bytes = sfx::test::ReadFileIfPresent(path);
-  if (bytes.empty()) throw std::runtime_error("missing sample file " + path);
-  return bytes;
-}
-
 std::string WriteSetup(const sfx::test::CatalogueBuilder& builder, const std::string& hostDir) {
   return sfx::test::WriteSetupExe(StubPath(), builder.Write().bytes, hostDir);
 }
@@ -122,38 +123,12 @@ void ExpectRunEndsWithBox(const std::string& prefixRoot, const pack::Payload& pa
   EXPECT_TRUE(TempEntries().empty());
 }
 
-std::vector<std::string> TempEntries() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(Host("C:\\TEMP")))
-    names.push_back(entry.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-bool IsInstallDirName(const std::string& name) {
-  if (name.size() < 8 || name.compare(0, 2, "cc") != 0) return false;
-  if (name.compare(name.size() - 4, 4, ".tmp") != 0) return false;
-  for (size_t i = 2; i < name.size() - 4; ++i)
-    if (!isxdigit((unsigned char)name[i])) return false;
-  return true;
-}
-
 std::vector<std::string> InstallDirs() {
   std::vector<std::string> dirs;
   for (const std::string& name : TempEntries())
-    if (IsInstallDirName(name) && fs::is_directory(Host("C:\\TEMP\\" + name)))
+    if (sfx::test::IsInstallDirName(name) && fs::is_directory(Host("C:\\TEMP\\" + name)))
       dirs.push_back("C:\\TEMP\\" + name + "\\");
   return dirs;
-}
-
-std::vector<std::string> ListTree(const std::string& hostDir) {
-  std::vector<std::string> out;
-  for (const auto& entry : fs::recursive_directory_iterator(hostDir)) {
-    std::string rel = fs::relative(entry.path(), hostDir).string();
-    out.push_back(entry.is_directory() ? rel + "/" : rel);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
 }
 
 std::string Host(const std::string& windowsPath) { return sfx::host::MapToHost(windowsPath.c_str()); }

@@ -19,13 +19,14 @@ namespace sfx::e2e {
 
 // The payload descriptions and temporary folders every whole-run test uses.
 using sfx::test::CatalogueBuilder;
+using sfx::test::Family;
+using sfx::test::ListTree;
 using sfx::test::Plain;
 using sfx::test::ScopedPrefix;
 using sfx::test::SharedDll;
 using sfx::test::TempDir;
+using sfx::test::TestDll;
 using sfx::test::TestFile;
-
-enum class Family { NT, Win95 };
 
 struct StubResult {
   int exitCode = -1;       // -1: killed or did not exit normally
@@ -60,8 +61,6 @@ StubResult RunStub(const std::string& exe, const std::string& prefixRoot,
 
 // The built stub, without a payload.
 std::string StubPath();
-// Bytes of a sample file: a test DLL of tests/platform/data, or any host file.
-std::string TestDll(const std::string& name);
 
 // Writes a setup executable (stub + payload) named setup.exe into hostDir.
 std::string WriteSetup(const sfx::test::CatalogueBuilder& builder, const std::string& hostDir);
@@ -73,16 +72,8 @@ std::string WriteSetup(const sfx::test::CatalogueBuilder& builder, const std::st
 void ExpectRunEndsWithBox(const std::string& prefixRoot, const pack::Payload& payload,
                           const std::string& message);
 
-// Names in the prefix's C:\TEMP, sorted.
-std::vector<std::string> TempEntries();
-// The install directories ("C:\TEMP\ccXXXX.tmp\") found there.
+// The install directories ("C:\TEMP\ccXXXX.tmp\") in the prefix.
 std::vector<std::string> InstallDirs();
-// Whether a name has the form cc<hex digits>.tmp.
-bool IsInstallDirName(const std::string& name);
-
-// Every entry below a host directory as a relative path, directories with a
-// trailing "/", sorted.
-std::vector<std::string> ListTree(const std::string& hostDir);
 
 // Host path of a Windows path in the current prefix, and whole-file reads.
 std::string Host(const std::string& windowsPath);

@@ -23,9 +23,7 @@ class HostMachine : public Machine {
 
   Family family() const override { return family_; }
   std::string WindowsDir() const override { return "C:\\WINDOWS\\"; }
-  std::string SystemDir() const override {
-    return e2e::SystemDir(family_ == Family::NT ? e2e::Family::NT : e2e::Family::Win95) + "\\";
-  }
+  std::string SystemDir() const override { return e2e::SystemDir(family_) + "\\"; }
   std::string FontsDir() const override { return "C:\\WINDOWS\\FONTS\\"; }
   std::string TempDir() const override { return "C:\\TEMP\\"; }
 
@@ -119,8 +117,7 @@ class HostMachine : public Machine {
   }
 
   RunResult Run(const std::string& exe) override {
-    e2e::StubResult s = e2e::RunStub(e2e::Host(exe), prefix_.root(),
-                                     family_ == Family::NT ? e2e::Family::NT : e2e::Family::Win95);
+    e2e::StubResult s = e2e::RunStub(e2e::Host(exe), prefix_.root(), family_);
     RunResult r;
     r.exitCode = s.exitCode;
     r.diagnostics = s.stderrText;
@@ -158,7 +155,7 @@ class HostMachine : public Machine {
     }
     return starts;
   }
-  std::string Sample(const std::string& name) override { return e2e::TestDll(name); }
+  std::string Sample(const std::string& name) override { return sfx::test::TestDll(name); }
   // Kept in the prefix, so this process maps the names as the stub does.
   bool UseCodePage(unsigned codePage) override {
     return sfx::host::WritePrefixCodePage(prefix_.root(), codePage);
@@ -170,11 +167,7 @@ class HostMachine : public Machine {
   HANDLE held_ = INVALID_HANDLE_VALUE;
 };
 
-const bool kRegistered = (RegisterScenarios("host", "SetupRun",
-                                            [](Family f) -> std::unique_ptr<Machine> {
-                                              return std::make_unique<HostMachine>(f);
-                                            }),
-                          true);
+const bool kRegistered = RegisterScenarios<HostMachine>("host", "SetupRun");
 
 }  // namespace
 }  // namespace sfx::scenario

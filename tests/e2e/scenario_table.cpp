@@ -21,7 +21,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <ctime>
 #include <iostream>
 #include <strings.h>
@@ -47,14 +46,6 @@ std::string Expand(Machine& m, std::string s, const std::string& dir = "",
   for (const auto& [name, value] : names)
     for (size_t at; (at = s.find(name)) != std::string::npos;) s.replace(at, strlen(name), value);
   return s;
-}
-
-bool IsInstallDirName(const std::string& name) {
-  if (name.size() < 7 || name.compare(0, 2, "cc") != 0) return false;
-  if (name.compare(name.size() - 4, 4, ".tmp") != 0) return false;
-  for (size_t i = 2; i < name.size() - 4; ++i)
-    if (!std::isxdigit((unsigned char)name[i])) return false;
-  return true;
 }
 
 // Equal bytes; on a difference, where it begins rather than both files.
@@ -789,12 +780,17 @@ void RunScenario(Machine& m, const Scenario& s) {
       added.push_back(name);
   if (e.installDir) {
     ASSERT_EQ(added.size(), 1u) << "exactly one new entry in the temporary folder\n" << r.diagnostics;
-    EXPECT_TRUE(IsInstallDirName(added[0])) << added[0];
+    EXPECT_TRUE(sfx::test::IsInstallDirName(added[0])) << added[0];
     dir = m.TempDir() + added[0] + "\\";
   } else {
     EXPECT_TRUE(added.empty()) << "nothing is left in the temporary folder";
   }
   auto X = [&](const std::string& s) { return Expand(m, s, dir, exe); };
+  auto Xs = [&](const std::vector<std::string>& v) {
+    std::vector<std::string> out;
+    for (const auto& s : v) out.push_back(X(s));
+    return out;
+  };
 
   EXPECT_EQ(r.exitCode, e.exitCode);
   if (e.box) {
@@ -808,25 +804,16 @@ void RunScenario(Machine& m, const Scenario& s) {
   if (!e.tree.empty() && !dir.empty()) {
     EXPECT_EQ(m.Tree(dir), e.tree);
   }
-  if (e.log) {
-    std::vector<std::string> lines;
-    for (const auto& l : *e.log) lines.push_back(X(l));
-    EXPECT_EQ(m.Read(dir + "_Del.log"), CrLf(lines));
-  }
+  if (e.log) EXPECT_EQ(m.Read(dir + "_Del.log"), CrLf(Xs(*e.log)));
   for (const auto& [path, bytes] : e.files)
     EXPECT_TRUE(SameBytes(m.Read(X(path)), bytes)) << X(path);
   for (const auto& [path, count] : e.counts) EXPECT_EQ(m.SharedDllCount(X(path)), count) << X(path);
-  if (e.pendingRenames) {
-    std::vector<std::string> expected;
-    for (const auto& p : *e.pendingRenames) expected.push_back(X(p));
-    EXPECT_EQ(m.PendingRenames(), expected);
-  }
+  if (e.pendingRenames) EXPECT_EQ(m.PendingRenames(), Xs(*e.pendingRenames));
 
   // The programs that started, in order, and (where the runner sees them)
   // the command lines handed to the platform: unquoted, shown normally. (A
   // main program that does not exist is handed over all the same.)
-  std::vector<std::string> expectedStarts;
-  for (const auto& c : e.starts) expectedStarts.push_back(X(c));
+  std::vector<std::string> expectedStarts = Xs(e.starts);
   std::vector<std::string> starts;
   for (const Start& st : m.Starts()) starts.push_back(st.commandLine);
   EXPECT_EQ(starts, expectedStarts);

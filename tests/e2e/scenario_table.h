@@ -13,15 +13,15 @@
 #include <vector>
 
 #include "support/payload_builder.h"
+#include "support/temp_dir.h"
 
 namespace sfx::scenario {
 
 using sfx::test::CatalogueBuilder;
+using sfx::test::Family;
 using sfx::test::Plain;
 using sfx::test::SharedDll;
 using sfx::test::TestFile;
-
-enum class Family { NT, Win95 };
 
 // The error box of a run. style: MB_* flags, when the runner can see them.
 struct Box {
@@ -164,6 +164,13 @@ void RunScenario(Machine& m, const Scenario& s);
 // family) for every scenario this runner takes.
 void RegisterScenarios(const std::string& runner, const std::string& suite,
                        std::function<std::unique_ptr<Machine>(Family)> makeMachine);
+// The same for a Machine made from its family, from a static initializer:
+//   const bool kRegistered = RegisterScenarios<HostMachine>("host", "SetupRun");
+template <class M>
+bool RegisterScenarios(const std::string& runner, const std::string& suite) {
+  RegisterScenarios(runner, suite, [](Family f) -> std::unique_ptr<Machine> { return std::make_unique<M>(f); });
+  return true;
+}
 
 // Lines joined with CR LF after each, as "_Del.log" stores them.
 std::string CrLf(const std::vector<std::string>& lines);

@@ -18,21 +18,22 @@ struct MatchCase {
   size_t before;  // literal bytes written first
   int distance;
   int length;
+  int after = 5;  // literal bytes after the match
 };
 std::string Name(const MatchCase& c) {
   return std::to_string(c.before) + "Then" + std::to_string(c.length) + "From" +
-         std::to_string(c.distance) + "Back";
+         std::to_string(c.distance) + "Back" + (c.after != 5 ? "Then" + std::to_string(c.after) : "");
 }
 void PrintTo(const MatchCase& c, std::ostream* os) { *os << Name(c); }
 
-// Literals of varied bytes, then the match, then a few literals.
+// Literals of varied bytes, then the match, then more literals.
 std::vector<uint8_t> MatchStream(const MatchCase& c) {
   std::mt19937 rng(unsigned(c.before * 31 + c.distance));
   BitWriter w;
   w.Header(5, true);
   for (size_t i = 0; i < c.before; i++) w.FixedSymbol(int(rng() % 256));
   FixedMatch(w, c.length, c.distance);
-  for (int i = 0; i < 5; i++) w.FixedSymbol('A' + i);
+  for (int i = 0; i < c.after; i++) w.FixedSymbol('A' + i % 26);
   w.FixedSymbol(256);
   return w.Bytes();
 }
@@ -68,7 +69,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Source wraps the window's end while the destination does not.
         MatchCase{32778, 20, 30}, MatchCase{32778, 32768, 258},
         // Before the stream's start: zeros, partly.
-        MatchCase{100, 32768, 258}, MatchCase{10, 200, 258}),
+        MatchCase{100, 32768, 258}, MatchCase{10, 200, 258},
+        // Across the point (131,072 bytes out) where the history moves back
+        // to the window's start, and from the moved history just after it;
+        // with a long tail the fast path copies the match.
+        MatchCase{131060, 32768, 258}, MatchCase{131060, 32768, 258, 64}, MatchCase{131072, 3, 258, 64},
+        MatchCase{131100, 32767, 258, 64}),
     [](const auto& info) { return Name(info.param); });
 
 // Output of many windows: every in-loop write is a whole window and the

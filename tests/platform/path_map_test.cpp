@@ -161,6 +161,22 @@ TEST(PathMap, MadeFolderListingFindsOwnAndForeignEntries) {
   CloseHandle(h);
   EXPECT_EQ(MapToHost("C:\\Made\\LATER.BIN"), dir + "/Later.bin");
   EXPECT_EQ(MapToHost("C:\\made\\LATER.BIN"), dir + "/Later.bin");
+  // In a folder whose listing still holds, renamed and deleted entries
+  // leave it: the old names are gone in every case, the new one is found.
+  for (const char* name : {"C:\\Made\\Sub\\One.TXT", "C:\\Made\\Sub\\Two.bin"}) {
+    h = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << name;
+    CloseHandle(h);
+  }
+  ASSERT_TRUE(MoveFileA("C:\\Made\\Sub\\One.TXT", "C:\\Made\\Sub\\Three.Txt"));
+  ASSERT_TRUE(DeleteFileA("C:\\Made\\Sub\\two.BIN"));
+  for (const char* gone : {"C:\\Made\\Sub\\ONE.txt", "C:\\Made\\Sub\\Two.bin"}) {
+    exists = true;
+    MapToHost(gone, &exists);
+    EXPECT_FALSE(exists) << gone;
+  }
+  EXPECT_EQ(MapToHost("C:\\made\\sub\\THREE.txt", &exists), dir + "/Sub/Three.Txt");
+  EXPECT_TRUE(exists);
 }
 
 // The mapping's own look answers the status of the path it found.

@@ -1,5 +1,7 @@
 #include "support/temp_dir.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -50,6 +52,14 @@ std::string ScopedPrefix::Host(const char* windowsPath) const {
   return sfx::host::MapToHost(windowsPath);
 }
 
+bool IsInstallDirName(const std::string& name) {
+  if (name.size() < 7 || name.compare(0, 2, "cc") != 0) return false;
+  if (name.compare(name.size() - 4, 4, ".tmp") != 0) return false;
+  for (size_t i = 2; i < name.size() - 4; ++i)
+    if (!std::isxdigit((unsigned char)name[i])) return false;
+  return true;
+}
+
 std::string ReadFile(const std::string& hostPath) {
   std::ifstream in(hostPath, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + hostPath);
@@ -70,6 +80,23 @@ void WriteFile(const std::string& hostPath, const std::string& bytes) {
   std::ofstream out(hostPath, std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("cannot write " + hostPath);
   out.write(bytes.data(), (std::streamsize)bytes.size());
+}
+
+std::string TestDll(const std::string& name) {
+  std::string path = name.find('/') != std::string::npos ? name : std::string(SFX_TEST_DLL_DIR) + "/" + name;
+  std::string bytes = ReadFileIfPresent(path);
+  if (bytes.empty()) throw std::runtime_error("missing sample file " + path);
+  return bytes;
+}
+
+std::vector<std::string> ListTree(const std::string& hostDir) {
+  std::vector<std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(hostDir)) {
+    std::string rel = entry.path().lexically_relative(hostDir).string();
+    out.push_back(entry.is_directory() && !entry.is_symlink() ? rel + "/" : rel);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 }  // namespace sfx::test

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace sfx::test {
 
@@ -22,6 +23,9 @@ class TempDir {
   std::string path_;
 };
 
+// The family of Windows a test machine plays: NT, or 95 (98, Me).
+enum class Family { NT, Win95 };
+
 // A fresh emulated Windows machine for the length of a test: a temporary
 // prefix folder that this process (and, through SFX_PREFIX, the processes it
 // starts) uses until the scope ends.
@@ -39,11 +43,23 @@ class ScopedPrefix {
   bool had_env_;
 };
 
+// Whether a name has the form of the stub's install directory in the
+// temporary folder, cc<hex digits>.tmp (GetTempFileNameA with prefix "cc").
+bool IsInstallDirName(const std::string& name);
+
 // Whole-file helpers. ReadFile throws when the file cannot be read;
 // ReadFileIfPresent gives an empty string instead (output a child may not
 // have written).
 std::string ReadFile(const std::string& hostPath);
 std::string ReadFileIfPresent(const std::string& hostPath);
 void WriteFile(const std::string& hostPath, const std::string& bytes);
+
+// Bytes of a sample file: a small PE file of tests/platform/data by name, or
+// any host file by path. Throws when it is missing or empty.
+std::string TestDll(const std::string& name);
+
+// Every entry below a host folder as a relative path, folders with a
+// trailing "/" (links listed as themselves, not followed), sorted.
+std::vector<std::string> ListTree(const std::string& hostDir);
 
 }  // namespace sfx::test

@@ -2,22 +2,11 @@
 // JSON that parses, decode's exit status, and the machine commands.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <nlohmann/json.hpp>
-
 #include "pack/encoder.h"
-#include "support/payload_builder.h"
 #include "tool/tool_runner.h"
-
-namespace fs = std::filesystem;
-using nlohmann::json;
 
 namespace sfx::tooltest {
 namespace {
-
-using sfx::test::CatalogueBuilder;
-using sfx::test::TempDir;
-using sfx::test::TestFile;
 
 std::string SampleSetup(const std::string& dir) {
   CatalogueBuilder b;
@@ -284,7 +273,7 @@ TEST(Cli, InspectingCommandsWriteNothingOutsideTheirTarget) {
     EXPECT_EQ(r.status, 0) << args[0] << ": " << r.err;
   }
   EXPECT_FALSE(fs::exists(prefix));
-  std::vector<std::string> tree = Tree(dir.path());
+  std::vector<std::string> tree = ListTree(dir.path());
   for (const std::string& p : tree) EXPECT_TRUE(p == "setup" || p.rfind("x/", 0) == 0) << p;
 }
 

@@ -5,20 +5,10 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <filesystem>
-
-#include "support/payload_builder.h"
 #include "tool/tool_runner.h"
-
-namespace fs = std::filesystem;
 
 namespace sfx::tooltest {
 namespace {
-
-using sfx::test::CatalogueBuilder;
-using sfx::test::ReadFile;
-using sfx::test::TempDir;
-using sfx::test::TestFile;
 
 TestFile At(const std::string& name, const std::string& dest, const std::string& bytes = "data") {
   TestFile f(name, bytes);
@@ -47,7 +37,7 @@ struct Scene {
   }
   // Everything in the scene outside box/out.
   std::vector<std::string> Outside() {
-    std::vector<std::string> all = Tree(root.path()), rest;
+    std::vector<std::string> all = ListTree(root.path()), rest;
     for (const std::string& p : all)
       if (p.compare(0, 8, "box/out/") != 0) rest.push_back(p);
     return rest;
@@ -144,7 +134,7 @@ TEST(Extract, FlatGivesRepeatedNamesNumberedCopies) {
   Scene scene(b);
   RunResult r = scene.Extract({"--flat"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(Tree(scene.out), (std::vector<std::string>{"a.txt", "a~2.txt", "a~3.txt"}));
+  EXPECT_EQ(ListTree(scene.out), (std::vector<std::string>{"a.txt", "a~2.txt", "a~3.txt"}));
   EXPECT_EQ(ReadFile(scene.out + "/a.txt") + ReadFile(scene.out + "/a~2.txt") + ReadFile(scene.out + "/a~3.txt"),
             "123");
 }
@@ -192,7 +182,7 @@ TEST(Extract, DamagedStreamLeavesNoFile) {
   EXPECT_EQ(r.status, 1);
   EXPECT_NE(r.err.find("refused entry 0 (inst/bad.txt): stream fails to decode (result 2)"), std::string::npos)
       << r.err;
-  EXPECT_EQ(Tree(scene.out), (std::vector<std::string>{"inst/", "inst/good.txt"}));
+  EXPECT_EQ(ListTree(scene.out), (std::vector<std::string>{"inst/", "inst/good.txt"}));
 }
 
 TEST(Extract, TargetWhoseParentIsMissingIsRefusedInOneLine) {

@@ -6,23 +6,13 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <nlohmann/json.hpp>
 #include <thread>
 
 #include "pack/setup_writer.h"
-#include "support/temp_dir.h"
 #include "tool/tool_runner.h"
-
-namespace fs = std::filesystem;
-using nlohmann::json;
 
 namespace sfx::tooltest {
 namespace {
-
-using sfx::test::ReadFile;
-using sfx::test::TempDir;
-using sfx::test::WriteFile;
 
 std::string Random(size_t n, uint32_t seed) {
   std::string s(n, '\0');
@@ -43,7 +33,7 @@ struct Project {
     fs::create_directories(dir / "in");
     WriteFile(dir / "in/a.txt", "alpha\nbeta\n");
     WriteFile(dir / "in/b.bin", Random(200000, 7) + std::string(100000, 'z'));
-    WriteFile(dir / "in/c.dll", ReadFile(std::string(SFX_TEST_DLL_DIR) + "/ver32.dll"));
+    WriteFile(dir / "in/c.dll", sfx::test::TestDll("ver32.dll"));
     WriteFile(dir / "in/d.txt", "in a sub folder");
     WriteFile(dir / "in/e.txt", "read only");
     chmod((dir / "in/e.txt").c_str(), 0444);

@@ -5,22 +5,13 @@
 // and signing it keeps the record that verify checks.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
-#include <nlohmann/json.hpp>
 
-#include "support/temp_dir.h"
+#include "support/test_signing.h"
 #include "tool/tool_runner.h"
-
-namespace fs = std::filesystem;
-using nlohmann::json;
 
 namespace sfx::tooltest {
 namespace {
-
-using sfx::test::ReadFile;
-using sfx::test::TempDir;
-using sfx::test::WriteFile;
 
 const std::string kExample = std::string(SFX_EXAMPLES_DIR) + "/tree";
 
@@ -137,12 +128,7 @@ TEST(Run, SignedWin32SetupKeepsItsRecordAndRuns) {
   TempDir dir;
   std::string setup = dir / "tree.exe", signedSetup = dir / "tree-signed.exe";
   ASSERT_EQ(Sfx({"pack", kExample + "/manifest.json", "-o", setup, "--target", "win32", "--stub", peStub, "-q"}).status, 0);
-  RunResult cert = tooltest::Run("/usr/bin/openssl", {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2", "-subj",
-                                            "/CN=sfxkit test", "-keyout", dir / "key.pem", "-out", dir / "cert.pem"});
-  ASSERT_EQ(cert.status, 0) << cert.err;
-  RunResult sign = tooltest::Run("/usr/bin/osslsigncode", {"sign", "-certs", dir / "cert.pem", "-key", dir / "key.pem",
-                                                 "-in", setup, "-out", signedSetup});
-  ASSERT_EQ(sign.status, 0) << sign.err << sign.out;
+  WriteFile(signedSetup, sfx::test::SignWithTestCertificate(ReadFile(setup), "/CN=sfxkit test"));
   ASSERT_GT(fs::file_size(signedSetup), fs::file_size(setup));
 
   RunResult ok = Sfx({"verify", signedSetup});

@@ -8,21 +8,15 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <filesystem>
 
 #include "pack/authenticode.h"
 #include "pack/setup_reader.h"
-#include "support/temp_dir.h"
+#include "payload/payload_locator.h"
+#include "platform/byte_order.h"
 #include "tool/tool_runner.h"
-
-namespace fs = std::filesystem;
 
 namespace sfx::tooltest {
 namespace {
-
-using sfx::test::ReadFile;
-using sfx::test::TempDir;
-using sfx::test::WriteFile;
 
 const char kSubject[] = "/C=DE/O=Example Software/CN=sfxkit test signer";
 const char kSigner[] = "C=DE, O=Example Software, CN=sfxkit test signer";
@@ -86,6 +80,18 @@ TEST_F(Signing, SignedWhilePackingOrAfterwardsVerifiesWithItsSigner) {
   RunResult grown = Sfx({"verify", dir / "grown.exe"});
   EXPECT_EQ(grown.status, 1);
   EXPECT_NE(grown.err.find("signature: the certificate table does not end the file"), std::string::npos) << grown.err;
+
+  // A locator whose payload runs into the certificate table: the payload is
+  // not all signed, and the table's bytes are not counted as strangers after it.
+  pack::SetupFile s = pack::ReadSetupFile(dir / "signed.exe");
+  std::string overlapping = ReadFile(dir / "signed.exe");
+  StoreLe32(&overlapping[s.locator.position + kLocatorSizeField],
+            (uint32_t)(s.signature.tableOffset + 16 - s.payloadStart));
+  WriteFile(dir / "overlapping.exe", overlapping);
+  RunResult overlap = Sfx({"verify", dir / "overlapping.exe"});
+  EXPECT_EQ(overlap.status, 1);
+  EXPECT_NE(overlap.err.find("signature: the payload lies outside the signed range"), std::string::npos) << overlap.err;
+  EXPECT_EQ(overlap.err.find("bytes follow the payload"), std::string::npos) << overlap.err;
 }
 
 TEST_F(Signing, KeyWithPasswordAndRefusals) {

@@ -5,10 +5,7 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "pack/setup_writer.h"
 #include "support/process.h"
-
-namespace fs = std::filesystem;
 
 namespace sfx::tooltest {
 
@@ -45,20 +42,8 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
-std::vector<std::string> Tree(const std::string& dir) {
-  std::vector<std::string> out;
-  for (auto it = fs::recursive_directory_iterator(dir); it != fs::recursive_directory_iterator(); ++it) {
-    std::string rel = fs::relative(it->path(), dir).string();
-    out.push_back(it->is_directory() && !it->is_symlink() ? rel + "/" : rel);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
 std::string WriteSetup(const pack::Bytes& payload, const std::string& dir, const std::string& name) {
-  std::string path = dir + "/" + name;
-  pack::WriteSetupExecutable(StubPath(), payload, path);
-  return path;
+  return sfx::test::WriteSetupExe(StubPath(), payload, dir, name);
 }
 
 }  // namespace sfx::tooltest

@@ -2,13 +2,25 @@
 // captured output, for the tool's tests.
 #pragma once
 
+#include <filesystem>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
-#include "pack/payload_writer.h"
+#include "support/payload_builder.h"
 #include "support/temp_dir.h"
 
 namespace sfx::tooltest {
+
+// What the tool's tests share: JSON output, folders, files and payloads.
+namespace fs = std::filesystem;
+using nlohmann::json;
+using sfx::test::CatalogueBuilder;
+using sfx::test::ListTree;
+using sfx::test::ReadFile;
+using sfx::test::TempDir;
+using sfx::test::TestFile;
+using sfx::test::WriteFile;
 
 struct RunResult {
   int status = -1;  // exit status; -1 when killed or not exited normally
@@ -29,9 +41,6 @@ std::string StubPath();
 
 // Lines of a text, without their line feeds.
 std::vector<std::string> Lines(const std::string& text);
-
-// Every entry below a folder, relative, sorted ("a/", "a/b.txt").
-std::vector<std::string> Tree(const std::string& dir);
 
 // Writes a setup executable from a payload into dir; returns its path.
 std::string WriteSetup(const pack::Bytes& payload, const std::string& dir, const std::string& name = "setup");

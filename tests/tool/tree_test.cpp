@@ -6,22 +6,12 @@
 #include <sys/stat.h>
 #include <utime.h>
 
-#include <filesystem>
 #include <map>
-#include <nlohmann/json.hpp>
 
-#include "support/temp_dir.h"
 #include "tool/tool_runner.h"
-
-namespace fs = std::filesystem;
-using nlohmann::json;
 
 namespace sfx::tooltest {
 namespace {
-
-using sfx::test::ReadFile;
-using sfx::test::TempDir;
-using sfx::test::WriteFile;
 
 // A tree of nested folders, with names that differ in case from their
 // neighbours' order, files to exclude, and links in and out of it.
@@ -82,7 +72,7 @@ TEST(Tree, PatternsAndExcludesPackAndExtractByteIdentical) {
               {"sysdir/Y.dll", "app/lib/Y.dll"},
               {"inst/Main.sh", "app/Main.sh"}};
   for (const Expect& e : same) EXPECT_EQ(ReadFile(out / e.extractedAt), ReadFile(dir / (std::string("src/") + e.source))) << e.extractedAt;
-  std::vector<std::string> tree = Tree(out.path());
+  std::vector<std::string> tree = ListTree(out.path());
   EXPECT_EQ(std::count_if(tree.begin(), tree.end(), [](const std::string& t) { return t.back() != '/'; }),
             (long)expected.size());
   for (const std::string& t : tree) {
@@ -106,6 +96,12 @@ TEST(Tree, FolderPacksWithoutAManifest) {
   RunResult none = Sfx({"pack", dir / "src/app", "-o", dir / "setup2", "--main", "nothere.exe"});
   EXPECT_EQ(none.status, 1);
   EXPECT_NE(none.err.find("\"nothere.exe\" is none of the files"), std::string::npos) << none.err;
+  // A subfolder whose name no Windows path may hold is refused as in a manifest.
+  fs::create_directories(dir / "src/app/x:y");
+  WriteFile(dir / "src/app/x:y/f.txt", "f");
+  RunResult odd = Sfx({"pack", dir / "src/app", "-o", dir / "setup3", "--main", "Main.sh"});
+  EXPECT_EQ(odd.status, 1);
+  EXPECT_NE(odd.err.find("holds the character ':'"), std::string::npos) << odd.err;
 }
 
 // Two checkouts in different places, with different file times: the same

@@ -6,15 +6,10 @@
 
 #include "pack/encoder.h"
 #include "pack/stream_decode.h"
-#include "support/payload_builder.h"
 #include "tool/tool_runner.h"
 
 namespace sfx::tooltest {
 namespace {
-
-using sfx::test::CatalogueBuilder;
-using sfx::test::TempDir;
-using sfx::test::TestFile;
 
 pack::Bytes Encode(const std::string& s) { return pack::EncodeStream((const uint8_t*)s.data(), s.size(), 6); }
 

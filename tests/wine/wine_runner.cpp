@@ -20,7 +20,7 @@ class WineMachine : public Machine {
  public:
   explicit WineMachine(Family family)
       : family_(family),
-        prefix_(family == Family::NT ? wine::Family::NT : wine::Family::Win95),
+        prefix_(family),
         temp_(prefix_.TempDir()) {}
   ~WineMachine() override { Release(); }
 
@@ -157,7 +157,7 @@ class WineMachine : public Machine {
     return starts;
   }
   std::string Sample(const std::string& name) override {
-    return name.find('/') != std::string::npos ? wine::ReadFileIfPresent(name) : wine::TestDll(name);
+    return sfx::test::TestDll(name);
   }
 
  private:
@@ -167,11 +167,7 @@ class WineMachine : public Machine {
   pid_t holder_ = -1;
 };
 
-const bool kRegistered = (RegisterScenarios("wine", "WineRun",
-                                            [](Family f) -> std::unique_ptr<Machine> {
-                                              return std::make_unique<WineMachine>(f);
-                                            }),
-                          true);
+const bool kRegistered = RegisterScenarios<WineMachine>("wine", "WineRun");
 
 }  // namespace
 }  // namespace sfx::scenario

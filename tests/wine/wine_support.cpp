@@ -340,14 +340,7 @@ std::vector<std::string> Prefix::List(const std::string& windowsDir) const {
 }
 
 std::vector<std::string> Prefix::Tree(const std::string& windowsDir) const {
-  std::vector<std::string> names;
-  fs::path root = Host(windowsDir);
-  for (const auto& e : fs::recursive_directory_iterator(root)) {
-    std::string rel = e.path().lexically_relative(root).string();
-    names.push_back(e.is_directory() ? rel + "/" : rel);
-  }
-  std::sort(names.begin(), names.end());
-  return names;
+  return sfx::test::ListTree(Host(windowsDir));
 }
 
 std::string Prefix::TempDir() const {
@@ -454,9 +447,6 @@ std::optional<Prefix::FileFacts> Prefix::Facts(const std::string& windowsPath) {
 std::string StubPath() { return SFX_WINE_STUB; }
 std::string ProgramPath(const std::string& name) {
   return std::string(SFX_WINE_PROGRAMS) + "/" + name;
-}
-std::string TestDll(const std::string& name) {
-  return ReadFileIfPresent(std::string(SFX_TEST_DLL_DIR) + "/" + name);
 }
 
 void Prefix::WaitForPrograms(pid_t except, int timeoutMs) {

@@ -38,7 +38,7 @@ struct WinExecCall {
 };
 std::vector<WinExecCall> WinExecs(const std::string& trace);
 
-enum class Family { NT, Win95 };
+using sfx::test::Family;
 
 // A Wine prefix of its own for one case, copied from the template, with a
 // wineserver that stays up until the prefix is destroyed (or Restart()), so
@@ -136,7 +136,6 @@ class Prefix {
 // Where the built pieces are.
 std::string StubPath();                        // the x86-64 stub
 std::string ProgramPath(const std::string& name);  // record_start.exe, ...
-std::string TestDll(const std::string& name);      // bytes of tests/platform/data/<name>
 using sfx::test::ReadFileIfPresent;  // whole host files; empty when unreadable
 
 }  // namespace sfx::wine

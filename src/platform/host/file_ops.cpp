@@ -49,6 +49,7 @@ DWORD DeleteHostFile(const std::string& path) {
   ForgetMeta(path);
   int rc = unlink(path.c_str());
   int saved = errno;
+  if (rc == 0) NoteGone(path);
   if (fd >= 0) close(fd);
   return rc == 0 ? ERROR_SUCCESS : ErrnoToWin32(saved);
 }

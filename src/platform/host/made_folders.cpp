@@ -76,6 +76,19 @@ void NoteEntryMade(const std::string& folder, const std::string& name) {
   it->second.stamp = StampOf(now);
 }
 
+void NoteEntryGone(const std::string& folder, const std::string& name) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  auto it = g_listings.find(folder);
+  if (it == g_listings.end()) return;
+  struct stat now;
+  if (lstat(folder.c_str(), &now) != 0) {
+    Drop(it);
+    return;
+  }
+  if (it->second.names.erase(Lower(name)) != 0) --g_names;
+  it->second.stamp = StampOf(now);
+}
+
 bool LookUpMadeFolder(const std::string& folder, const struct stat& folderNow, const std::string& name,
                       std::string& match) {
   std::lock_guard<std::mutex> lock(g_mutex);

@@ -31,6 +31,11 @@ void NoteFolderMade(const std::string& hostPath);
 // A listing of the folder takes the name and the folder's new times.
 void NoteEntryMade(const std::string& folder, const std::string& name);
 
+// This process removed the entry name from folder, or renamed it away,
+// just now. A listing of the folder drops the name and takes the folder's
+// new times.
+void NoteEntryGone(const std::string& folder, const std::string& name);
+
 // Looks name up, ignoring ASCII case, in the listing of folder, whose
 // current status is folderNow. True when a listing answered: match is then
 // the name on disk, or empty when there is none. False when the folder has

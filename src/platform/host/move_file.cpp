@@ -154,7 +154,11 @@ BOOL MoveNow(LPCSTR sourceName, LPCSTR targetName, DWORD flags) {
                                                            RENAME_NOREPLACE);
   if (rc != 0 && errno == EINVAL && !(flags & MOVEFILE_REPLACE_EXISTING))
     rc = rename(source.c_str(), target.c_str());  // file system without RENAME_NOREPLACE
-  if (rc == 0) return TRUE;
+  if (rc == 0) {
+    NoteGone(source);
+    NoteMade(target, false);
+    return TRUE;
+  }
   if (errno == EEXIST) return FailWith(ERROR_ALREADY_EXISTS);
   if (errno == ENOENT) return FailWith(ERROR_PATH_NOT_FOUND);
   if (errno != EXDEV || !(flags & MOVEFILE_COPY_ALLOWED) || !S_ISREG(st.st_mode)) return FailErrno();

@@ -209,6 +209,12 @@ void NoteMade(const std::string& hostPath, bool isFolder) {
   if (isFolder) NoteFolderMade(hostPath);
 }
 
+void NoteGone(const std::string& hostPath) {
+  size_t slash = hostPath.rfind('/');
+  if (slash != std::string::npos && slash > 0)
+    NoteEntryGone(hostPath.substr(0, slash), hostPath.substr(slash + 1));
+}
+
 std::string MapToHost(const char* windowsPath, bool* pExists) {
   bool exists = false;
   Seen seen;

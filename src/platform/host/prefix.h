@@ -57,6 +57,8 @@ int MapToHostStat(const char* windowsPath, std::string& hostPath, struct stat* p
 // hostPath, so that look-ups in a folder it made need not read the folder
 // again (see made_folders.h).
 void NoteMade(const std::string& hostPath, bool isFolder);
+// ... and that the entry at hostPath is gone (removed, or renamed away).
+void NoteGone(const std::string& hostPath);
 
 // Host path -> Windows path: inside <prefix>/drive_c it is "C:\...", inside
 // the UNC and other-drive folders the matching Windows form, else "Z:\..."

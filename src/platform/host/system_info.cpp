@@ -149,9 +149,11 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LP
     unsigned n = (start + i) & 0xFFFF;
     if (n == 0) continue;
     std::string name = nameFor(n);
-    int fd = open(MapToHost(name.c_str()).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::string host = MapToHost(name.c_str());
+    int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       close(fd);
+      NoteMade(host, false);
       memcpy(lpTempFileName, name.c_str(), name.size() + 1);
       SetLastError(ERROR_SUCCESS);
       return n;
