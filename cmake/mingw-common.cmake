@@ -17,5 +17,7 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_C_FLAGS_INIT "-ffunction-sections -fdata-sections")
 set(CMAKE_CXX_FLAGS_INIT "-ffunction-sections -fdata-sections -fno-rtti -fno-threadsafe-statics")
 set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
-# Static, so the stub runs on a bare Windows machine with no runtime DLLs.
+# Static, so the stub runs on a bare Windows machine with no runtime DLLs
+# (the stub itself goes further and links without the C runtime DLL; see
+# src/app/CMakeLists.txt).
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections")

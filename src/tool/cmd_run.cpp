@@ -80,10 +80,12 @@ std::string PrepareProgram(const RunOptions& o, const std::string& work, std::st
   // A file that is no setup is refused in one line; a damaged one still
   // runs, to show what the stub makes of it, and verify says what is wrong.
   bool loaded = false;
-  damage = pack::VerifySetup(setup, {[&](const pack::LoadedPayload& p) {
-                                       loaded = true;
-                                       project = p.project;
-                                     }}).problems;
+  pack::VerifyHooks hooks;
+  hooks.loaded = [&](const pack::LoadedPayload& p) {
+    loaded = true;
+    project = p.project;
+  };
+  damage = pack::VerifySetup(setup, hooks).problems;
   if (!loaded) RefuseUnlessSetup(setup);
   if (StartsWith(o.setup, "\x7f" "ELF") && setup.locator.present) {
     how = setup.locator.offset != 0 ? "locator" : "Data.bin";

@@ -690,15 +690,16 @@ std::vector<Scenario> MakeTable() {
       m.Release();
     }});
 
-  // Libraries named after the system libraries that the stub calls lie
-  // beside the setup, preferred as Windows prefers a file in the program's
-  // folder to a library that is not a known one: none is loaded (none left
-  // its mark), and the run installs as usual through the version service,
-  // the registry and the shell.
+  // Libraries named after the system libraries that the stub calls, and
+  // after the C runtime that it does not use, lie beside the setup,
+  // preferred as Windows prefers a file in the program's folder to a library
+  // that is not a known one: none is loaded (none left its mark), and the
+  // run installs as usual through the version service, the registry and the
+  // shell.
   t.push_back({"LibrariesBesideTheSetupAreNotLoaded", {Family::NT}, {"wine"},
     [](Machine& m) {
       m.PlantLibraries(Machine::SetupDir(), {"VERSION.dll", "ADVAPI32.dll", "USER32.dll",
-                                             "GDI32.dll", "SHELL32.dll", "OLE32.dll"});
+                                             "GDI32.dll", "SHELL32.dll", "OLE32.dll", "msvcrt.dll"});
       CatalogueBuilder b;
       b.File(SharedDll("NEW.DLL", kV1234MS, kV1234LS, m.Sample("ver32.dll")))
           .File(Font("DejaVuSans.ttf", m.Sample(kDejaVu)));
@@ -714,7 +715,7 @@ std::vector<Scenario> MakeTable() {
     [](Machine& m, const RunResult&, const std::string&) {
       EXPECT_EQ(m.List(Machine::SetupDir()),
                 (std::vector<std::string>{"ADVAPI32.dll", "GDI32.dll", "OLE32.dll", "SHELL32.dll",
-                                          "USER32.dll", "VERSION.dll", "setup.exe"}));
+                                          "USER32.dll", "VERSION.dll", "msvcrt.dll", "setup.exe"}));
       EXPECT_EQ(m.FontValues()["DejaVu Sans (TrueType)"], (RegValue{"REG_SZ", "DejaVuSans.ttf"}));
     }});
 
@@ -804,11 +805,15 @@ void RunScenario(Machine& m, const Scenario& s) {
   if (!e.tree.empty() && !dir.empty()) {
     EXPECT_EQ(m.Tree(dir), e.tree);
   }
-  if (e.log) EXPECT_EQ(m.Read(dir + "_Del.log"), CrLf(Xs(*e.log)));
+  if (e.log) {
+    EXPECT_EQ(m.Read(dir + "_Del.log"), CrLf(Xs(*e.log)));
+  }
   for (const auto& [path, bytes] : e.files)
     EXPECT_TRUE(SameBytes(m.Read(X(path)), bytes)) << X(path);
   for (const auto& [path, count] : e.counts) EXPECT_EQ(m.SharedDllCount(X(path)), count) << X(path);
-  if (e.pendingRenames) EXPECT_EQ(m.PendingRenames(), Xs(*e.pendingRenames));
+  if (e.pendingRenames) {
+    EXPECT_EQ(m.PendingRenames(), Xs(*e.pendingRenames));
+  }
 
   // The programs that started, in order, and (where the runner sees them)
   // the command lines handed to the platform: unquoted, shown normally. (A

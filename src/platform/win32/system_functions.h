@@ -2,12 +2,14 @@
 //
 // Windows looks for an imported library that is not a "known DLL" in the
 // program's own folder first, and a setup program usually runs from a folder
-// of downloads. So the executable imports only kernel32 (in every process
-// before the program's imports) and the C runtime; the libraries below are
-// loaded when the program starts, by their full path in the system directory
+// of downloads. So the executable imports only kernel32, which is in every
+// process before the program's imports (its C library functions are its own:
+// startup.cpp, c_runtime.cpp). The libraries below are loaded when the
+// program starts, by their full path in the system directory
 // (system_functions.cpp), and every call goes through the address found
-// there. Those that a library imports in turn are then loaded already. The macros keep the Win32 names for the code above the
-// platform, which calls them as it would call the imported functions.
+// there. Those that a library imports in turn are then loaded already. The
+// macros keep the Win32 names for the code above the platform, which calls
+// them as it would call the imported functions.
 //
 // Included by platform/platform.h after the system headers.
 #pragma once
