@@ -158,13 +158,19 @@ int CString::Compare(const char* psz) const {
 }
 
 int CString::CompareNoCase(const char* psz) const {
-  const unsigned char* a = (const unsigned char*)m_pchData;
-  const unsigned char* b = (const unsigned char*)(psz != nullptr ? psz : "");
-  for (;; ++a, ++b) {
-    unsigned char ca = (unsigned char)AsciiLower((char)*a);
-    unsigned char cb = (unsigned char)AsciiLower((char)*b);
+  const char* b = psz != nullptr ? psz : "";
+  int nLeftA = m_nLength, nLeftB = (int)strlen(b);
+  const char* a = m_pchData;
+  for (;;) {
+    int nSizeA, nSizeB;
+    UINT ca = AfxFoldedChar(a, nLeftA, &nSizeA);
+    UINT cb = AfxFoldedChar(b, nLeftB, &nSizeB);
     if (ca != cb) return ca < cb ? -1 : 1;
-    if (ca == 0) return 0;
+    if (nSizeA == 0 || ca == 0) return nSizeB == 0 || cb == 0 ? 0 : -1;
+    a += nSizeA;
+    b += nSizeB;
+    nLeftA -= nSizeA;
+    nLeftB -= nSizeB;
   }
 }
 
@@ -194,7 +200,7 @@ int CString::Find(char ch) const { return Find(ch, 0); }
 
 int CString::Find(char ch, int nStart) const {
   if (nStart < 0) nStart = 0;
-  for (int i = nStart; i < m_nLength; ++i)
+  for (int i = nStart; i < m_nLength; i += AfxCharSize(m_pchData + i, m_nLength - i))
     if (m_pchData[i] == ch) return i;
   return -1;
 }
@@ -205,22 +211,47 @@ int CString::Find(const char* pszSub, int nStart) const {
   if (pszSub == nullptr) return -1;
   if (nStart < 0) nStart = 0;
   if (nStart > m_nLength) return -1;
-  const char* p = strstr(m_pchData + nStart, pszSub);
-  return p == nullptr ? -1 : (int)(p - m_pchData);
-}
-
-int CString::ReverseFind(char ch) const {
-  for (int i = m_nLength - 1; i >= 0; --i)
-    if (m_pchData[i] == ch) return i;
+  int nSub = (int)strlen(pszSub);
+  // Only where a character starts: a match beginning on a second byte is none.
+  for (int i = nStart; i + nSub <= m_nLength; i += AfxCharSize(m_pchData + i, m_nLength - i)) {
+    if (memcmp(m_pchData + i, pszSub, (size_t)nSub) == 0) return i;
+    if (i == m_nLength) break;
+  }
   return -1;
 }
 
+int CString::ReverseFind(char ch) const {
+  int nFound = -1;
+  for (int i = 0; i < m_nLength; i += AfxCharSize(m_pchData + i, m_nLength - i))
+    if (m_pchData[i] == ch) nFound = i;
+  return nFound;
+}
+
+int CString::FindOneOf(const char* pszCharSet) const {
+  if (pszCharSet == nullptr) return -1;
+  int nSet = (int)strlen(pszCharSet);
+  for (int i = 0; i < m_nLength;) {
+    int nSize = AfxCharSize(m_pchData + i, m_nLength - i);
+    for (int k = 0; k < nSet;) {
+      int nSetSize = AfxCharSize(pszCharSet + k, nSet - k);
+      if (nSetSize == nSize && memcmp(m_pchData + i, pszCharSet + k, (size_t)nSize) == 0) return i;
+      k += nSetSize;
+    }
+    i += nSize;
+  }
+  return -1;
+}
+
+// Letters inside a double-byte character are not letters: they are left as
+// they are.
 void CString::MakeUpper() {
-  for (int i = 0; i < m_nLength; ++i) m_pchData[i] = AsciiUpper(m_pchData[i]);
+  for (int i = 0; i < m_nLength; i += AfxCharSize(m_pchData + i, m_nLength - i))
+    m_pchData[i] = AsciiUpper(m_pchData[i]);
 }
 
 void CString::MakeLower() {
-  for (int i = 0; i < m_nLength; ++i) m_pchData[i] = AsciiLower(m_pchData[i]);
+  for (int i = 0; i < m_nLength; i += AfxCharSize(m_pchData + i, m_nLength - i))
+    m_pchData[i] = AsciiLower(m_pchData[i]);
 }
 
 char* CString::GetBuffer(int nMinBufLength) {

@@ -1,8 +1,11 @@
 // CString: the framework's 8-bit string.
 //
-// Text in the platform's ANSI code page, compared byte for byte. The buffer is
-// owned and always NUL-terminated; GetLength counts bytes (a double-byte
-// character is two bytes). No standard-library strings: the stub links this.
+// Text in the platform's ANSI code page. The buffer is owned and always
+// NUL-terminated; GetLength counts bytes (a double-byte character is two
+// bytes). Searches and the case-blind comparison step by character: a lead
+// byte of the code page and the byte after it are one unit, so a second byte
+// 0x5C is never taken for a "\". No standard-library strings: the stub
+// links this.
 #pragma once
 
 #include "platform/platform.h"
@@ -39,7 +42,8 @@ class CString {
 
   // Byte-exact comparison, strcmp-like result.
   int Compare(const char* psz) const;
-  // ASCII letters compare without regard to case; other bytes exactly.
+  // Letters compare without regard to case (ASCII letters, and the code
+  // page's full-width Latin letters); every other character exactly.
   int CompareNoCase(const char* psz) const;
 
   CString Left(int nCount) const;
@@ -53,6 +57,8 @@ class CString {
   int Find(const char* pszSub) const;
   int Find(const char* pszSub, int nStart) const;
   int ReverseFind(char ch) const;
+  // Index of the first character that is one of the set's characters, or -1.
+  int FindOneOf(const char* pszCharSet) const;
 
   void MakeUpper();
   void MakeLower();
@@ -76,6 +82,21 @@ class CString {
   int m_nLength;
   int m_nCapacity;
 };
+
+// TRUE when the last character, not merely the last byte, is "\\" (a
+// double-byte character may end in 0x5C).
+BOOL AfxEndsInBackslash(const CString& str);
+
+// The size in bytes (1 or 2) of the character at pch, of which nLeft bytes
+// remain: 2 for a lead byte of the code page followed by a byte that can be
+// a second byte (0x40 and above). A lone lead byte at the end is a character
+// of its own.
+int AfxCharSize(const char* pch, int nLeft);
+
+// The character at pch (nLeft bytes remain) as one number, lead byte in the
+// high byte, with letter case folded: ASCII letters and the code page's
+// full-width Latin letters to lower case. *pnSize gets its size in bytes.
+UINT AfxFoldedChar(const char* pch, int nLeft, int* pnSize);
 
 CString operator+(const CString& a, const CString& b);
 CString operator+(const CString& a, const char* b);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "framework/cstring.h"
 #include "platform/byte_order.h"
 
 namespace {
@@ -95,9 +96,8 @@ void ReadNameOf(const char* pszPath, char* pszName) {
 }
 
 void RegisterFontName(char* pszName, const char* pszPath) {
-  // The value's data is the file name: the text after the last "\" byte.
-  const char* pszFile = strrchr(pszPath, '\\');
-  pszFile = pszFile != nullptr ? pszFile + 1 : pszPath;
+  // The value's data is the file name: the text after the last "\".
+  const char* pszFile = pszPath + CString(pszPath).ReverseFind('\\') + 1;
   lstrcatA(pszName, " (TrueType)");
   HKEY hKey = nullptr;
   if (RegOpenKeyA(HKEY_LOCAL_MACHINE, kFontsKey, &hKey) != ERROR_SUCCESS) return;

@@ -75,7 +75,7 @@ CString MainProgramPath(const CBuildItems* pProject, const CString& strInstallDi
   char* p = strPath.GetBuffer(MAX_PATH);
   UINT n = GetWindowsDirectoryA(p, MAX_PATH);
   strPath.ReleaseBuffer(n < MAX_PATH ? (int)n : 0);
-  if (strPath.IsEmpty() || strPath[strPath.GetLength() - 1] != '\\') strPath += '\\';
+  if (!AfxEndsInBackslash(strPath)) strPath += '\\';
   return strPath + pProject->m_strMainProgram;
 }
 

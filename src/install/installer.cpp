@@ -11,11 +11,13 @@ CInstaller::CInstaller()
   // Its copy is the one step that can fail (for lack of memory); the
   // destructor does not run for an engine that was never made, so the
   // project goes here.
+  // The last "\" is found by character, so a double-byte character whose
+  // second byte is 0x5C does not cut the path.
   char szModule[MAX_PATH + 1] = {};
   GetModuleFileNameA(nullptr, szModule, MAX_PATH);
-  const char* pszLast = strrchr(szModule, '\\');
   try {
-    if (pszLast != nullptr) m_strModuleDir = CString(szModule, (int)(pszLast - szModule) + 1);
+    CString strModule(szModule);
+    m_strModuleDir = strModule.Left(strModule.ReverseFind('\\') + 1);
   } catch (...) {
     delete m_pProject;
     throw;

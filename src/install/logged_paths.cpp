@@ -1,19 +1,22 @@
 #include "install/logged_paths.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "framework/exceptions.h"
 
 namespace {
 
-// Letter case is folded as CString::CompareNoCase folds it, so that two
-// entries equal without regard to case always have the same hash.
+// Letter case is folded as CString::CompareNoCase folds it, character by
+// character, so that two entries equal without regard to case always have
+// the same hash.
 DWORD FoldedHash(const char* psz) {
   DWORD h = 2166136261u;  // FNV-1a
-  for (const unsigned char* p = (const unsigned char*)psz; *p != 0; ++p) {
-    unsigned char c = *p;
-    if (c >= 'A' && c <= 'Z') c = (unsigned char)(c - 'A' + 'a');
-    h = (h ^ c) * 16777619u;
+  int nLeft = (int)strlen(psz);
+  for (int nSize; nLeft > 0; psz += nSize, nLeft -= nSize) {
+    UINT c = AfxFoldedChar(psz, nLeft, &nSize);
+    if (c > 0xFF) h = (h ^ (c >> 8)) * 16777619u;
+    h = (h ^ (c & 0xFF)) * 16777619u;
   }
   return h;
 }

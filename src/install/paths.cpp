@@ -80,7 +80,7 @@ int ExpandPath(const CString& strSource, CString& strResult, const CString& strB
         break;
     }
     strResult += strSource.Mid(nLen);
-    if (strResult.IsEmpty() || strResult[strResult.GetLength() - 1] != '\\') strResult += '\\';
+    if (!AfxEndsInBackslash(strResult)) strResult += '\\';
     return var.nSharedFlag;
   }
   strResult = strSource;
@@ -122,7 +122,7 @@ void MakeOneDirectory(const CString& strDir, CLogStream* pLog) {
 
 void CreateDirectoryChain(const CString& strPath, CLogStream* pLog) {
   int nLength = strPath.GetLength();
-  if (nLength == 0 || strPath[nLength - 1] != '\\') return;
+  if (!AfxEndsInBackslash(strPath)) return;
   int nPrefix = RootLength(strPath);
   // Nothing to create: no root, or the root is (all but) the whole path.
   if (nPrefix == 0 || nPrefix >= nLength - 1) return;

@@ -146,7 +146,7 @@ CString WininitPath() {
   UINT n = GetWindowsDirectoryA(szDir, MAX_PATH);
   if (n >= MAX_PATH) szDir[0] = 0;
   CString strPath(szDir);
-  if (!strPath.IsEmpty() && strPath[strPath.GetLength() - 1] != '\\') strPath += '\\';
+  if (!strPath.IsEmpty() && !AfxEndsInBackslash(strPath)) strPath += '\\';
   strPath += "WININIT.INI";
   return strPath;
 }

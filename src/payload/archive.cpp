@@ -303,22 +303,33 @@ CArchive& CArchive::operator>>(CString& str) {
   return *this;
 }
 
-// 16-bit characters become 8-bit ones: U+0000 to U+00FF map to the byte of
-// the same value (the Latin-1 range), anything else to '?'. The engine stays
-// free of code-page tables; the catalogue never holds this form.
+// 16-bit characters become text of the platform's code page
+// (WideCharToMultiByte with CP_ACP): a double-byte character takes two bytes,
+// a character the code page lacks becomes its default character ('?').
 void CArchive::ReadWideChars(CString& str, DWORD nChars) {
-  char* p = str.GetBuffer((int)nChars);
+  WCHAR* pwch = (WCHAR*)malloc((size_t)nChars * sizeof(WCHAR));
+  if (pwch == nullptr) AfxThrowMemoryException();
   try {
     for (DWORD i = 0; i < nChars; ++i) {
       WORD wch;
       *this >> wch;
-      p[i] = wch < 0x100 ? (char)(BYTE)wch : '?';
+      pwch[i] = (WCHAR)wch;
     }
+    // At most two bytes a character in every code page the platform has.
+    if (nChars > 0x3FFFFFFFu) AfxThrowMemoryException();
+    char* p = str.GetBuffer((int)nChars * 2);
+    // No best-fit look-alikes ("l" for U+0142): '?' as on every platform.
+    // Systems before 2000 refuse the flag; they get the plain conversion.
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, pwch, (int)nChars, p, (int)nChars * 2, nullptr,
+                                nullptr);
+    if (n <= 0) n = WideCharToMultiByte(CP_ACP, 0, pwch, (int)nChars, p, (int)nChars * 2, nullptr, nullptr);
+    str.ReleaseBuffer(n > 0 ? n : 0);
   } catch (...) {
-    str.ReleaseBuffer(0);
+    free(pwch);
+    str.Empty();
     throw;
   }
-  str.ReleaseBuffer((int)nChars);
+  free(pwch);
 }
 
 CArchive& CArchive::operator<<(const CString& str) {

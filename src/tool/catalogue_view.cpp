@@ -6,6 +6,7 @@
 #include <iostream>
 
 #include "pack/path_variables.h"
+#include "platform/host/code_page.h"
 #include "tool/tool_error.h"
 
 namespace sfx::tool {
@@ -25,6 +26,26 @@ std::string Printable(const std::string& s) {
   }
   return out;
 }
+
+namespace {
+unsigned g_catalogueCodePage = host::kDefaultCodePage;
+}
+
+void UseCatalogueCodePage(const std::string& option) {
+  if (!option.empty()) {
+    if (!host::ParseCodePage(option, g_catalogueCodePage))
+      throw ToolError("unknown code page " + option + " (known: " + host::KnownCodePagesText() + ")");
+    return;
+  }
+  std::string source, error;
+  if (!host::ReadCodePageSetting(g_catalogueCodePage, source, error)) throw ToolError(error);
+}
+
+std::string Utf8Text(const std::string& s) {
+  return host::CodePageToUtf8(g_catalogueCodePage, s, host::BadBytes::Escape);
+}
+
+std::string CatalogueText(const std::string& s) { return Printable(Utf8Text(s)); }
 
 std::string VersionText(uint32_t ms, uint32_t ls) {
   char buf[32];
@@ -84,16 +105,16 @@ std::vector<std::string> ItemFlags(const pack::Project& project, size_t i) {
 
 json EntryJson(const pack::TableEntry& e) {
   return {{"ctime", e.ctime},         {"mtime", e.mtime},         {"attribute", e.attribute},
-          {"name", e.name},           {"versionMS", e.versionMS}, {"versionLS", e.versionLS},
+          {"name", Utf8Text(e.name)},           {"versionMS", e.versionMS}, {"versionLS", e.versionLS},
           {"version", VersionText(e.versionMS, e.versionLS)},     {"start", e.start},
           {"end", e.end}};
 }
 
 json ItemJson(const pack::Item& item) {
-  return {{"name", item.name},
-          {"destDir", item.destDir},
-          {"platformDir", item.platformDir},
-          {"sourcePath", item.sourcePath},
+  return {{"name", Utf8Text(item.name)},
+          {"destDir", Utf8Text(item.destDir)},
+          {"platformDir", Utf8Text(item.platformDir)},
+          {"sourcePath", Utf8Text(item.sourcePath)},
           {"platformSpecific", item.platformSpecific},
           {"versionMS", item.versionMS},
           {"versionLS", item.versionLS},
@@ -104,18 +125,20 @@ json ItemJson(const pack::Item& item) {
 json ProjectJson(const pack::Project& p) {
   json programs = json::array(), items = json::array();
   for (const pack::Program& prog : p.programs)
-    programs.push_back({{"name", prog.name}, {"dir", prog.dir}, {"reserved", prog.reserved},
+    programs.push_back({{"name", Utf8Text(prog.name)}, {"dir", Utf8Text(prog.dir)}, {"reserved", prog.reserved},
                         {"component", prog.component}});
   for (const pack::Item& item : p.items) items.push_back(ItemJson(item));
-  return {{"project", p.project},
-          {"mainProgram", p.mainProgram},
-          {"installDirs", p.installDirs},
+  json installDirs = json::array();
+  for (const std::string& d : p.installDirs) installDirs.push_back(Utf8Text(d));
+  return {{"project", Utf8Text(p.project)},
+          {"mainProgram", Utf8Text(p.mainProgram)},
+          {"installDirs", installDirs},
           {"mainInWindowsDir", p.mainInWindowsDir},
           {"programs", programs},
           {"items", items},
           {"components", p.components},
           {"platforms", p.platforms},
-          {"extra", p.extra},
+          {"extra", Utf8Text(p.extra)},
           {"block1", {{"size", p.block1.size()}, {"hex", Hex(p.block1)}}},
           {"block2", {{"size", p.block2.size()}, {"hex", Hex(p.block2)}}}};
 }

@@ -13,6 +13,16 @@ namespace sfx::tool {
 // Catalogue strings may hold any byte: control bytes are shown as \xNN so
 // that one entry stays on one line.
 std::string Printable(const std::string& s);
+
+// The code page catalogue text is read in by `list` and `dump`: --codepage,
+// else the emulated machine's (SFX_CODEPAGE, the prefix's, else 1252).
+// ToolError for a code page the tool does not know.
+void UseCatalogueCodePage(const std::string& option);
+// Catalogue text in UTF-8; bytes that form no character of the code page
+// become \xNN, so the result is always UTF-8.
+std::string Utf8Text(const std::string& s);
+// Utf8Text, and control bytes as \xNN (one entry stays on one line).
+std::string CatalogueText(const std::string& s);
 std::string VersionText(uint32_t ms, uint32_t ls);
 std::string TimeText(uint32_t seconds);  // "2001-01-01 00:00:00 UTC", "0" for none
 std::string Hex(const std::vector<uint8_t>& bytes);

@@ -15,9 +15,10 @@ struct DumpOptions {
   std::string setup;
   bool json = false;
   bool payloadOnly = false;
+  std::string codePage;
 };
 
-std::string Q(const std::string& s) { return "\"" + Printable(s) + "\""; }
+std::string Q(const std::string& s) { return "\"" + CatalogueText(s) + "\""; }
 
 std::string Indices(const std::vector<uint32_t>& list) {
   std::string out;
@@ -100,6 +101,7 @@ void DumpProject(std::ostream& os, const pack::Project& p) {
 }
 
 void RunDump(const DumpOptions& o) {
+  UseCatalogueCodePage(o.codePage);
   pack::SetupFile setup = OpenSetup(o.setup, o.payloadOnly);
   pack::LoadedPayload p = LoadCatalogue(setup);
   if (o.json) {
@@ -127,6 +129,7 @@ void AddDumpCommand(CLI::App& app, int* status) {
   HelpFooter(cmd, "sfx dump app-setup --json", "");
   cmd->add_flag("--json", o->json, "Print JSON");
   cmd->add_flag("--payload", o->payloadOnly, "Take the whole file as a payload, even if it holds a locator");
+  AddCodePageOption(cmd, o->codePage);
   cmd->callback([o, status] {
     RunDump(*o);
     *status = 0;

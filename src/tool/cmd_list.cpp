@@ -15,6 +15,7 @@ struct ListOptions {
   std::string setup;
   bool json = false;
   bool payloadOnly = false;
+  std::string codePage;
 };
 
 std::string Joined(const std::vector<std::string>& parts, const char* sep) {
@@ -41,6 +42,7 @@ std::string DateText(uint32_t seconds) {
 }
 
 void RunList(const ListOptions& o) {
+  UseCatalogueCodePage(o.codePage);
   pack::SetupFile setup = OpenSetup(o.setup, o.payloadOnly);
   pack::LoadedPayload p = LoadCatalogue(setup);
   size_t rows = std::max(p.files.size(), p.project.items.size());
@@ -60,13 +62,13 @@ void RunList(const ListOptions& o) {
     std::vector<std::string> flags = ItemFlags(p.project, i);
     std::vector<std::string> compText;
     for (uint32_t c : comps) compText.push_back(std::to_string(c));
-    files.push_back({{"index", i}, {"name", name}, {"size", size}, {"packedSize", packed},
+    files.push_back({{"index", i}, {"name", Utf8Text(name)}, {"size", size}, {"packedSize", packed},
                      {"ratio", RatioText(packed, size)}, {"mtime", mtime}, {"modified", DateText(mtime)},
-                     {"destination", dest}, {"platformDir", item ? item->platformDir : ""},
+                     {"destination", Utf8Text(dest)}, {"platformDir", Utf8Text(item ? item->platformDir : "")},
                      {"components", comps}, {"flags", flags}, {"hasItem", item != nullptr},
                      {"hasEntry", e != nullptr}});
-    table.Add({std::to_string(i), Printable(name), std::to_string(size), std::to_string(packed),
-               RatioText(packed, size), DateText(mtime), Printable(dest), Joined(compText, ","), Joined(flags, ",")});
+    table.Add({std::to_string(i), CatalogueText(name), std::to_string(size), std::to_string(packed),
+               RatioText(packed, size), DateText(mtime), CatalogueText(dest), Joined(compText, ","), Joined(flags, ",")});
   }
   if (o.json) {
     PrintJson({{"files", files},
@@ -90,6 +92,7 @@ void AddListCommand(CLI::App& app, int* status) {
   cmd->add_flag("--json", o->json, "Print JSON: the files (every column of the table), the totals, the integrity record");
   HelpFooter(cmd, "sfx list app-setup --json", "");
   cmd->add_flag("--payload", o->payloadOnly, "Take the whole file as a payload, even if it holds a locator");
+  AddCodePageOption(cmd, o->codePage);
   cmd->callback([o, status] {
     RunList(*o);
     *status = 0;

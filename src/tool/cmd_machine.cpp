@@ -10,6 +10,7 @@
 
 #include "pack/atomic_output.h"
 #include "platform/byte_order.h"
+#include "platform/host/code_page.h"
 #include "platform/host/prefix.h"
 #include "platform/host/registry_view.h"
 #include "tool/catalogue_view.h"
@@ -27,6 +28,7 @@ const char kPendingValue[] = "PendingFileRenameOperations";
 
 struct MachineOptions {
   std::string family;
+  std::string codePage;
   bool json = false;
   std::string key;
   std::string value;
@@ -34,7 +36,7 @@ struct MachineOptions {
 
 // What the machine commands read, for their --help.
 const char kMachineEnvironment[] =
-    "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER";
+    "SFX_PREFIX (the prefix; else $XDG_DATA_HOME or $HOME/.local/share/sfxkit/prefix), SFX_WINVER, SFX_CODEPAGE";
 
 const char* FamilyName(host::Family f) { return f == host::Family::Win95 ? "95" : "nt"; }
 
@@ -45,11 +47,25 @@ std::string FamilySource() {
   return stat((host::PrefixRoot() + "/family").c_str(), &st) == 0 ? "prefix family file" : "default";
 }
 
+// The code page in force; ToolError when the setting names an unknown one.
+unsigned CodePageInForce(std::string& source) {
+  unsigned codePage = 0;
+  std::string error;
+  if (!host::ReadCodePageSetting(codePage, source, error)) throw ToolError(error);
+  return codePage;
+}
+
 void RunPrefixInit(const MachineOptions& o) {
+  unsigned codePage = 0;
+  if (!o.codePage.empty() && !host::ParseCodePage(o.codePage, codePage))
+    throw ToolError("unknown code page " + o.codePage + " (known: " + host::KnownCodePagesText() + ")");
   host::EnsurePrefix();
   std::string root = host::PrefixRoot();
   if (!o.family.empty()) WritePrefixFamily(o.family);
-  printf("prefix %s ready (family %s)\n", root.c_str(), FamilyName(host::CurrentFamily()));
+  if (codePage != 0 && !host::WritePrefixCodePage(root, codePage)) throw ToolError("cannot write " + root + "/codepage");
+  std::string source;
+  unsigned inForce = CodePageInForce(source);
+  printf("prefix %s ready (family %s, code page %u)\n", root.c_str(), FamilyName(host::CurrentFamily()), inForce);
 }
 
 void RunPrefixShow(const MachineOptions& o) {
@@ -58,15 +74,18 @@ void RunPrefixShow(const MachineOptions& o) {
   std::string windows = host::MapToHost("C:\\WINDOWS");
   std::string system = host::MapToHost(family == host::Family::Win95 ? "C:\\WINDOWS\\SYSTEM" : "C:\\WINDOWS\\SYSTEM32");
   std::string temp = host::MapToHost("C:\\TEMP");
+  std::string codePageSource;
+  unsigned codePage = CodePageInForce(codePageSource);
   if (o.json) {
     PrintJson({{"root", root}, {"family", FamilyName(family)}, {"familySource", FamilySource()},
+               {"codePage", codePage}, {"codePageSource", codePageSource},
                {"windowsDir", windows}, {"systemDir", system}, {"tempDir", temp},
                {"registry", root + "/registry.db"}});
     return;
   }
-  printf("root        %s\nfamily      %s (%s)\nC:\\WINDOWS  %s\nsystem dir  %s\nC:\\TEMP     %s\nregistry    %s/registry.db\n",
-         root.c_str(), FamilyName(family), FamilySource().c_str(), windows.c_str(), system.c_str(), temp.c_str(),
-         root.c_str());
+  printf("root        %s\nfamily      %s (%s)\ncode page   %u (%s)\nC:\\WINDOWS  %s\nsystem dir  %s\nC:\\TEMP     %s\nregistry    %s/registry.db\n",
+         root.c_str(), FamilyName(family), FamilySource().c_str(), codePage, codePageSource.c_str(), windows.c_str(),
+         system.c_str(), temp.c_str(), root.c_str());
 }
 
 const char* TypeName(uint32_t type) {
@@ -227,15 +246,18 @@ void AddPrefixCommand(CLI::App& app, int* status) {
   CLI::App* cmd = app.add_subcommand("prefix", "The emulated Windows machine ($SFX_PREFIX or the default folder)");
   cmd->require_subcommand(1);
   HelpFooter(cmd, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", kMachineEnvironment);
-  CLI::App* init = cmd->add_subcommand("init", "Create the prefix (if missing) and optionally set its Windows family");
+  CLI::App* init = cmd->add_subcommand("init", "Create the prefix (if missing) and optionally set its Windows family and code page");
   init->add_option("--family", o->family, "nt or 95; kept in <prefix>/family, used when SFX_WINVER is unset")
       ->check(CLI::IsMember({"nt", "95"}));
-  HelpFooter(init, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95", kMachineEnvironment);
+  init->add_option("--codepage", o->codePage,
+                   "The machine's ANSI code page: 1252 (default), 932, 936, 949 or 950; kept in <prefix>/codepage, "
+                   "used when SFX_CODEPAGE is unset");
+  HelpFooter(init, "SFX_PREFIX=/tmp/pfx sfx prefix init --family 95 --codepage 932", kMachineEnvironment);
   init->callback([o, status] {
     RunPrefixInit(*o);
     *status = 0;
   });
-  CLI::App* show = cmd->add_subcommand("show", "Show where the prefix is and its family");
+  CLI::App* show = cmd->add_subcommand("show", "Show where the prefix is, its family and its code page");
   show->add_flag("--json", o->json, "Print JSON");
   HelpFooter(show, "sfx prefix show --json", kMachineEnvironment);
   show->callback([o, status] {

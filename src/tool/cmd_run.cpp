@@ -19,6 +19,7 @@
 #include "pack/setup_reader.h"
 #include "pack/setup_writer.h"
 #include "pack/verify.h"
+#include "platform/host/code_page.h"
 #include "platform/host/prefix.h"
 #include "tool/catalogue_view.h"
 #include "tool/commands.h"
@@ -40,6 +41,7 @@ struct RunOptions {
   std::string setup;
   std::string prefix;
   std::string family;
+  std::string codePage;
   std::string stub;
   bool json = false;
 };
@@ -182,6 +184,17 @@ std::string InstallFolder(const std::vector<FileChange>& files) {
   return std::string();
 }
 
+// Text of the machine (paths, boxes) in UTF-8 for the report.
+std::string Shown(const std::string& s) {
+  return host::CodePageToUtf8(host::CurrentCodePage(), s, host::BadBytes::Escape);
+}
+
+std::vector<std::string> Shown(const std::vector<std::string>& list) {
+  std::vector<std::string> out;
+  for (const std::string& s : list) out.push_back(Shown(s));
+  return out;
+}
+
 void Report(const RunOptions& o, const std::string& prefix, bool newPrefix, const StubRun& run,
             const std::vector<FileChange>& files, const std::vector<ValueChange>& values,
             const std::vector<std::string>& renames, bool completed) {
@@ -189,7 +202,7 @@ void Report(const RunOptions& o, const std::string& prefix, bool newPrefix, cons
   if (o.json) {
     json jf = json::array(), jv = json::array();
     for (const FileChange& f : files)
-      jf.push_back({{"path", host::MapToWindows(f.hostPath)}, {"hostPath", f.hostPath}, {"size", f.size},
+      jf.push_back({{"path", Shown(host::MapToWindows(f.hostPath))}, {"hostPath", f.hostPath}, {"size", f.size},
                     {"change", f.added ? "added" : "changed"}});
     for (const ValueChange& v : values) {
       json value = RegistryValueJson(v.value);
@@ -198,27 +211,27 @@ void Report(const RunOptions& o, const std::string& prefix, bool newPrefix, cons
       jv.push_back(value);
     }
     PrintJson({{"setup", o.setup}, {"prefix", prefix}, {"newPrefix", newPrefix}, {"payloadVia", run.how},
-               {"exitStatus", run.status}, {"completed", completed}, {"installFolder", folder},
-               {"files", jf}, {"registry", jv}, {"pendingRenames", renames}, {"messageBoxes", run.boxes},
-               {"programsStarted", run.started}, {"setupProblems", run.damage}});
+               {"exitStatus", run.status}, {"completed", completed}, {"installFolder", Shown(folder)},
+               {"files", jf}, {"registry", jv}, {"pendingRenames", Shown(renames)}, {"messageBoxes", Shown(run.boxes)},
+               {"programsStarted", Shown(run.started)}, {"setupProblems", run.damage}});
     return;
   }
   printf("prefix: %s%s\npayload via: %s\ninstall folder: %s\n", prefix.c_str(), newPrefix ? " (new)" : "",
-         run.how.c_str(), folder.empty() ? "(none)" : Printable(folder).c_str());
+         run.how.c_str(), folder.empty() ? "(none)" : Printable(Shown(folder)).c_str());
   printf("files written: %zu\n", files.size());
   for (const FileChange& f : files)
-    printf("  %s (%llu bytes%s)\n", Printable(host::MapToWindows(f.hostPath)).c_str(), (unsigned long long)f.size,
+    printf("  %s (%llu bytes%s)\n", Printable(Shown(host::MapToWindows(f.hostPath))).c_str(), (unsigned long long)f.size,
            f.added ? "" : ", replaced");
   printf("registry values added or changed: %zu\n", values.size());
   for (const ValueChange& v : values)
     printf("  %s\\%s = %s (%s)\n", Printable(v.key).c_str(), v.value.name.empty() ? "(default)" : Printable(v.value.name).c_str(),
            RegistryValueText(v.value).c_str(), v.added ? "added" : "changed");
   printf("pending renames: %zu\n", renames.size());
-  for (const std::string& r : renames) printf("  %s\n", Printable(r).c_str());
+  for (const std::string& r : renames) printf("  %s\n", Printable(Shown(r)).c_str());
   printf("message boxes: %zu\n", run.boxes.size());
-  for (const std::string& b : run.boxes) printf("  %s\n", Printable(b).c_str());
+  for (const std::string& b : run.boxes) printf("  %s\n", Printable(Shown(b)).c_str());
   printf("programs started: %zu\n", run.started.size());
-  for (const std::string& s : run.started) printf("  %s\n", Printable(s).c_str());
+  for (const std::string& s : run.started) printf("  %s\n", Printable(Shown(s)).c_str());
   printf("setup problems (sfx verify): %zu\n", run.damage.size());
   for (const std::string& d : run.damage) printf("  %s\n", Printable(d).c_str());
   printf("result: %s (stub exit status %d)\n",
@@ -234,6 +247,16 @@ int RunRun(const RunOptions& o) {
   host::SetPrefixRoot(prefix);
   host::EnsurePrefix();
   if (!o.family.empty()) WritePrefixFamily(o.family);
+  if (!o.codePage.empty()) {
+    unsigned codePage = 0;
+    if (!host::ParseCodePage(o.codePage, codePage))
+      throw ToolError("unknown code page " + o.codePage + " (known: " + host::KnownCodePagesText() + ")");
+    if (!host::WritePrefixCodePage(prefix, codePage)) throw ToolError("cannot write " + prefix + "/codepage");
+  }
+  // The stub refuses an unknown code page; say so before running it.
+  std::string codePageSource, codePageError;
+  unsigned inForce = 0;
+  if (!host::ReadCodePageSetting(inForce, codePageSource, codePageError)) throw ToolError(codePageError);
   StubRun run;
   MachineSnapshot before, after;
   {
@@ -260,6 +283,9 @@ void AddRunCommand(CLI::App& app, int* status) {
   cmd->add_option("--prefix", o->prefix, "Emulated machine to run in (made if missing); default: a new one");
   cmd->add_option("--family", o->family, "Windows family the run reports: nt or 95")
       ->check(CLI::IsMember({"nt", "95"}));
+  cmd->add_option("--codepage", o->codePage,
+                  "The machine's ANSI code page, kept in the prefix: 1252, 932, 936, 949 or 950 (SFX_CODEPAGE "
+                  "overrides it)");
   cmd->add_option("--stub", o->stub, "Host stub to run a Win32 setup's payload with");
   cmd->add_flag("--json", o->json, "Print the report as JSON");
   HelpFooter(cmd, "sfx run app-setup.exe --family 95 --json",

@@ -7,6 +7,7 @@
 
 #include "e2e/e2e_support.h"
 #include "e2e/scenario_table.h"
+#include "platform/host/code_page.h"
 #include "platform/host/prefix.h"
 #include "platform/host/registry_view.h"
 
@@ -29,6 +30,9 @@ class HostMachine : public Machine {
   void Write(const std::string& path, const std::string& bytes) override {
     fs::create_directories(fs::path(e2e::Host(path)).parent_path());
     e2e::WriteWin(path, bytes);
+    // A host program (a copy of the stub) stays one.
+    if (bytes.compare(0, 4, "\x7F" "ELF") == 0)
+      fs::permissions(e2e::Host(path), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec);
   }
   std::string Read(const std::string& path) override { return e2e::ReadWin(path); }
   bool Exists(const std::string& path) override { return e2e::ExistsWin(path); }
@@ -152,6 +156,10 @@ class HostMachine : public Machine {
     return starts;
   }
   std::string Sample(const std::string& name) override { return sfx::test::TestDll(name); }
+  // Kept in the prefix, so this process maps the names as the stub does.
+  bool UseCodePage(unsigned codePage) override {
+    return sfx::host::WritePrefixCodePage(prefix_.root(), codePage);
+  }
 
  private:
   e2e::ScopedPrefix prefix_;

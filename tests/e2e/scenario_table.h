@@ -122,6 +122,9 @@ class Machine {
   virtual std::vector<Start> Starts() = 0;
   // Bytes of a sample file of tests/platform/data, or of a host file.
   virtual std::string Sample(const std::string& name) = 0;
+  // Makes the machine's ANSI code page codePage, before anything is
+  // written; false when this runner cannot (the scenario is skipped).
+  virtual bool UseCodePage(unsigned codePage) { return codePage == 1252; }
 };
 
 // What a scenario expects; strings may hold {dir} (the install directory),
@@ -148,6 +151,8 @@ struct Scenario {
   std::function<void(Machine&, Expected&)> expect;
   // Checks beyond Expected, after the run (may run setups again).
   std::function<void(Machine&, const RunResult&, const std::string& dir)> check;
+  // The machine's ANSI code page; Windows paths in the scenario are its text.
+  unsigned codePage = 1252;
 };
 
 const std::vector<Scenario>& Scenarios();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/exceptions.h"
+#include "support/code_page_env.h"
 
 namespace {
 
@@ -106,6 +107,69 @@ TEST(CStringTest, FindAndReverseFind) {
   EXPECT_EQ(s.Find((const char*)nullptr), -1);
   // The search is byte-exact: no case folding.
   EXPECT_EQ(s.Find("system"), -1);
+}
+
+// Searches step by character of the code page in force: a lead byte and
+// the byte after it are one unit, so a second byte 0x5C is no "\\"; on 1252
+// every byte is a character. ソ is 83 5C in 932, 乗 81 5C in 936, 功 A5 5C
+// in 950.
+TEST(CStringTest, SearchesStepByCharacterOfTheCodePage) {
+  struct Case {
+    unsigned codePage;
+    const char* text;
+    int find, findFrom3, reverse, oneOf, findSub;  // '\\', '\\' from 3, last '\\', of "/\\:", "\\x"
+  };
+  const Case cases[] = {
+      {932, "C:\\\x83\x5Cx\\x", 2, 6, 6, 1, 6},
+      {1252, "C:\\\x83\x5Cx\\x", 2, 4, 6, 1, 4},
+      {936, "C:\\\x81\x5Cx\\x", 2, 6, 6, 1, 6},
+      {950, "C:\\\xA5\x5Cx\\x", 2, 6, 6, 1, 6},
+      {932, "\x95\x5C.txt", -1, -1, -1, -1, -1},
+      {1252, "\x95\x5C.txt", 1, -1, 1, 1, -1},
+      {932, "a\\\x83", 1, -1, 1, 1, -1},  // a lone lead byte at the end is a character
+  };
+  for (const Case& c : cases) {
+    sfx::test::ScopedCodePage cp(c.codePage);
+    const CString s(c.text);
+    EXPECT_EQ(s.Find('\\'), c.find) << c.codePage << " " << c.text;
+    EXPECT_EQ(s.Find('\\', 3), c.findFrom3) << c.codePage << " " << c.text;
+    EXPECT_EQ(s.ReverseFind('\\'), c.reverse) << c.codePage << " " << c.text;
+    EXPECT_EQ(s.FindOneOf("/\\:"), c.oneOf) << c.codePage << " " << c.text;
+    EXPECT_EQ(s.Find("\\x"), c.findSub) << c.codePage << " " << c.text;
+  }
+  sfx::test::ScopedCodePage cp(932);
+  EXPECT_EQ(CString("a\x83\x5C\x83").FindOneOf("\x83"), 3);   // a lead byte alone matches only itself
+  EXPECT_EQ(CString("a\x83\x5C" "b").FindOneOf("b\x83\x5C"), 1);  // a double-byte member of the set
+}
+
+// Case-blind comparison folds ASCII letters outside double-byte characters
+// and the code page's full-width Latin letters (bytes as the code pages
+// assign U+FF21.. and U+FF41..).
+TEST(CStringTest, NoCaseComparisonFoldsByCharacterOfTheCodePage) {
+  struct Case {
+    unsigned codePage;
+    const char *a, *b;
+    bool equal;
+  };
+  const Case cases[] = {
+      {932, "\x83\x41", "\x83\x61", false},  // ア and ヂ: second bytes "A" and "a"
+      {1252, "\x83\x41", "\x83\x61", true},
+      {932, "x\x82\x60.TXT", "X\x82\x81.txt", true},  // Ａ and ａ
+      {932, "\x82\x79", "\x82\x9A", true},            // Ｚ and ｚ
+      {1252, "\x82\x60", "\x82\x81", false},
+      {936, "\x82\x60", "\x82\x81", false},            // no letters there in 936
+      {936, "\xA3\xC1", "\xA3\xE1", true},
+      {949, "\xA3\xDA", "\xA3\xFA", true},
+      {950, "\xA2\xCF", "\xA2\xE9", true},             // Ａ and ａ
+      {950, "\xA2\xE5", "\xA3\x40", true},             // Ｗ and ｗ, after the change of lead byte
+      {950, "\xA2\xE4", "\xA3\x40", false},            // Ｖ and ｗ
+      {932, "ab\x83", "AB\x83", true},
+  };
+  for (const Case& c : cases) {
+    sfx::test::ScopedCodePage cp(c.codePage);
+    EXPECT_EQ(CString(c.a).CompareNoCase(c.b) == 0, c.equal) << c.codePage << " " << c.a;
+    EXPECT_EQ(CString(c.b).CompareNoCase(c.a) == 0, c.equal) << c.codePage << " " << c.b;
+  }
 }
 
 TEST(CStringTest, BufferFilledLikeAPlatformCall) {

@@ -9,6 +9,7 @@
 #include "install/install_test_util.h"
 #include "install/logged_paths.h"
 #include "install/shared_files.h"
+#include "support/code_page_env.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -117,6 +118,32 @@ TEST(FindFileLocation, ReportsTheInstalledCopyAndTheRecommendedDirectory) {
 }
 
 // ---- The logged-path list ------------------------------------------------------
+
+// Letter case folds by character of the code page: two Japanese characters
+// whose second bytes are "A" and "a" are two paths, a full-width capital and
+// its small letter one path.
+TEST(LoggedPaths, CaseFoldsByCharacterOfTheCodePage) {
+  struct Case {
+    unsigned codePage;
+    const char *added, *other;
+    bool same;
+  };
+  const Case cases[] = {
+      {932, "D:\\jp\\\x83\x41.txt", "d:\\JP\\\x83\x61.TXT", false},
+      {932, "D:\\jp\\\x82\x60.txt", "d:\\JP\\\x82\x81.TXT", true},
+      {1252, "D:\\w\\\x83\x41.txt", "d:\\W\\\x83\x61.TXT", true},
+      {1252, "D:\\w\\\x82\x60.txt", "d:\\W\\\x82\x81.TXT", false},
+      {950, "D:\\tw\\\xA2\xE5", "D:\\tw\\\xA3\x40", true},
+  };
+  for (const Case& c : cases) {
+    sfx::test::ScopedCodePage cp(c.codePage);
+    const int before = LoggedPaths().GetSize();
+    AddLoggedPath(c.added);
+    EXPECT_EQ(IsPathLogged(c.other), c.same) << c.codePage << " " << c.other;
+    AddLoggedPath(c.other);
+    EXPECT_EQ(LoggedPaths().GetSize(), before + (c.same ? 1 : 2)) << c.codePage << " " << c.other;
+  }
+}
 
 TEST(LoggedPaths, MembershipIgnoresLetterCase) {
   const int before = LoggedPaths().GetSize();

@@ -2,6 +2,7 @@
 // buffer refill and the file position that Close leaves.
 #include <gtest/gtest.h>
 
+#include "support/code_page_env.h"
 #include "archive_test_util.h"
 
 using namespace sfx::test;
@@ -52,17 +53,24 @@ TEST(ArchiveStrings, ReaderAcceptsLongerAndWidePrefixes) {
     const char* name;
     ByteVec bytes;
     std::string expected;
+    unsigned codePage = 1252;
   } cases[] = {
       {"word prefix for 5", B().b(0xFF).w(5).raw("abcde"), "abcde"},
       {"dword prefix for 5", B().b(0xFF).w(0xFFFF).d(5).raw("abcde"), "abcde"},
       {"embedded zero kept", B().b(3).raw(std::string("a\0b", 3)), std::string("a\0b", 3)},
-      // 16-bit characters: Latin-1 range kept, anything else becomes '?'.
+      // 16-bit characters in the code page: those it lacks become '?'.
       {"wide", B().b(0xFF).w(0xFFFE).b(4).w('A').w(0xE9).w(0x142).w(0), std::string("A\xE9?\0", 4)},
       {"wide, long prefix", B().b(0xFF).w(0xFFFE).b(0xFF).w(2).w('h').w('i'), "hi"},
       {"wide, empty", B().b(0xFF).w(0xFFFE).b(0), ""},
+      // ソ, Ａ, x, é and 가 on 932: two bytes where the code page has them.
+      {"wide on 932", B().b(0xFF).w(0xFFFE).b(5).w(0x30BD).w(0xFF21).w('x').w(0xE9).w(0xAC00),
+       "\x83\x5C\x82\x60x??", 932},
+      {"wide on 936", B().b(0xFF).w(0xFFFE).b(2).w(0x4E57).w(0xFF41), "\x81\x5C\xA3\xE1", 936},
+      {"wide on 950", B().b(0xFF).w(0xFFFE).b(2).w(0x529F).w(0xFF57), "\xA5\x5C\xA3\x40", 950},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    sfx::test::ScopedCodePage cp(c.codePage);
     DWORD consumed = 0;
     CString s = LoadString(c.bytes, &consumed);
     EXPECT_EQ(std::string(s.GetString(), s.GetLength()), c.expected);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/catalogue_text.h"
+#include "support/code_page_env.h"
 #include "support/engine_test_util.h"
 #include "framework/file.h"
 #include "install/installer.h"
@@ -210,6 +211,25 @@ TEST_F(OpenPayloadTest, CountsThatDifferAreAcceptedWhileIndicesFit) {
 TEST_F(OpenPayloadTest, FileNameChecksAcceptOrdinaryNames) {
   for (const char* name : {"a", "App.exe", "...", "a..b", "name with spaces.txt", ".hidden"})
     EXPECT_TRUE(IsPlainFileName(name)) << name;
+}
+
+// A second byte 0x5C is part of its character on a double-byte code page
+// (表 95 5C in 932, 刓 84 5C in 936, 么 A4 5C in 950); on 1252 it is a "\\".
+TEST_F(OpenPayloadTest, FileNameChecksReadTheCodePage) {
+  struct Case {
+    unsigned codePage;
+    const char* name;
+    bool plain;
+  };
+  const Case cases[] = {
+      {932, "\x95\x5C.txt", true},  {1252, "\x95\x5C.txt", false}, {936, "\x84\x5C.txt", true},
+      {950, "\xA4\x5C.txt", true},  {932, "a\\\x95\x5C.txt", false}, {932, "\x95\x5C\\", false},
+      {932, "\x95/", false},        {932, "x\x95", true},
+  };
+  for (const Case& c : cases) {
+    ScopedCodePage cp(c.codePage);
+    EXPECT_EQ(IsPlainFileName(c.name), c.plain) << c.codePage << " " << c.name;
+  }
 }
 
 }  // namespace

@@ -150,17 +150,44 @@ TEST(Cli, DumpJsonHoldsEveryMemberAndTheLayout) {
   EXPECT_NE(text.out.find("m_strExtra \"third\""), std::string::npos) << text.out;
 }
 
-TEST(Cli, JsonParsesEvenForNamesThatAreNotUtf8) {
-  TempDir dir;
-  std::string name = "caf\xE9\x01.txt";
-  std::string setup = WriteSetup(CatalogueBuilder().File({name, "x"}).Write().bytes, dir.path());
-  for (const char* cmd : {"list", "dump"}) {
-    RunResult r = Sfx({cmd, setup, "--json"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NO_THROW(json::parse(r.out)) << cmd;
+// Names are shown in UTF-8, read in the code page of --codepage, else of the
+// emulated machine; bytes that are no character come out as \xNN, so the
+// JSON always parses.
+TEST(Cli, NamesAreShownInUtf8FromTheirCodePage) {
+  TempDir dir, prefix;
+  struct Case {
+    std::string name;
+    std::vector<std::string> options, env;
+    std::string shown;  // the name in the JSON
+  } cases[] = {
+      {"caf\xE9\x01.txt", {"--codepage", "1252"}, {}, "caf\xC3\xA9\x01.txt"},
+      {"\x83\x5C\x95\x5C.txt", {"--codepage", "932"}, {}, "ソ表.txt"},
+      {"\x83\x5C\x95\x5C.txt", {}, {"SFX_CODEPAGE=932"}, "ソ表.txt"},
+      {"\xA5\x5C.txt", {}, {"SFX_CODEPAGE=950"}, "功.txt"},
+      {"x\x83", {"--codepage", "932"}, {}, "x\\x83"},       // a lone lead byte
+      {"\x81\xFF.txt", {"--codepage", "936"}, {}, "\\x81\\xFF.txt"},  // no character of 936
+  };
+  for (const Case& c : cases) {
+    std::string setup = WriteSetup(CatalogueBuilder().File({c.name, "x"}).Write().bytes, dir.path());
+    std::vector<std::string> env = c.env;
+    env.push_back("SFX_PREFIX=" + prefix.path());
+    for (const char* cmd : {"list", "dump"}) {
+      std::vector<std::string> args = {cmd, setup, "--json"};
+      args.insert(args.end(), c.options.begin(), c.options.end());
+      RunResult r = Sfx(args, env);
+      ASSERT_EQ(r.status, 0) << r.err;
+      json j;
+      ASSERT_NO_THROW(j = json::parse(r.out)) << cmd;
+      const json& entry = std::string(cmd) == "list" ? j["files"][0] : j["fileTable"][0];
+      EXPECT_EQ(entry["name"].get<std::string>(), c.shown) << cmd << " " << c.shown;
+    }
   }
-  RunResult text = Sfx({"list", setup});
-  EXPECT_NE(text.out.find("\\x01"), std::string::npos);  // control bytes are shown, not printed
+  std::string setup = WriteSetup(CatalogueBuilder().File({"caf\xE9\x01.txt", "x"}).Write().bytes, dir.path());
+  RunResult text = Sfx({"list", setup, "--codepage", "1252"});
+  EXPECT_NE(text.out.find("caf\xC3\xA9\\x01.txt"), std::string::npos);  // control bytes are shown, not printed
+  RunResult bad = Sfx({"list", setup, "--codepage", "1251"});
+  EXPECT_NE(bad.status, 0);
+  EXPECT_EQ(bad.err, "sfx: unknown code page 1251 (known: 1252, 932, 936, 949, 950)\n");
 }
 
 TEST(Cli, DecodeExitsWithTheDecodersResult) {
@@ -191,7 +218,7 @@ TEST(Cli, DecodeExitsWithTheDecodersResult) {
 
 TEST(Cli, MachineCommands) {
   TempDir prefix;
-  std::vector<std::string> env = {"SFX_PREFIX=" + prefix.path(), "SFX_WINVER="};
+  std::vector<std::string> env = {"SFX_PREFIX=" + prefix.path(), "SFX_WINVER=", "SFX_CODEPAGE="};
   RunResult init = Sfx({"prefix", "init", "--family", "95"}, env);
   ASSERT_EQ(init.status, 0) << init.err;
   json show = json::parse(Sfx({"prefix", "show", "--json"}, env).out);
@@ -202,6 +229,22 @@ TEST(Cli, MachineCommands) {
   // SFX_WINVER still wins for one process.
   json nt = json::parse(Sfx({"prefix", "show", "--json"}, {"SFX_PREFIX=" + prefix.path(), "SFX_WINVER=nt"}).out);
   EXPECT_EQ(nt["family"], "nt");
+  // The code page: 1252 until set, then the prefix's; SFX_CODEPAGE wins; an
+  // unknown one is refused and leaves the prefix's as it was.
+  EXPECT_EQ(show["codePage"], 1252);
+  EXPECT_EQ(show["codePageSource"], "default");
+  ASSERT_EQ(Sfx({"prefix", "init", "--codepage", "932"}, env).status, 0);
+  RunResult refused = Sfx({"prefix", "init", "--codepage", "65001"}, env);
+  EXPECT_NE(refused.status, 0);
+  EXPECT_NE(refused.err.find("unknown code page 65001"), std::string::npos) << refused.err;
+  json jp = json::parse(Sfx({"prefix", "show", "--json"}, env).out);
+  EXPECT_EQ(jp["codePage"], 932);
+  EXPECT_EQ(jp["codePageSource"], "prefix codepage file");
+  json cn = json::parse(Sfx({"prefix", "show", "--json"}, {"SFX_PREFIX=" + prefix.path(), "SFX_CODEPAGE=936"}).out);
+  EXPECT_EQ(cn["codePage"], 936);
+  RunResult unknown = Sfx({"prefix", "show"}, {"SFX_PREFIX=" + prefix.path(), "SFX_CODEPAGE=1"});
+  EXPECT_NE(unknown.status, 0);
+  EXPECT_NE(unknown.err.find("SFX_CODEPAGE names code page \"1\""), std::string::npos) << unknown.err;
 
   RunResult q = Sfx({"reg", "query", "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion", "--json"}, env);
   ASSERT_EQ(q.status, 0) << q.err;

@@ -36,6 +36,7 @@ class WineMachine : public Machine {
   std::string Read(const std::string& path) override { return prefix_.Read(path); }
   bool Exists(const std::string& path) override { return prefix_.Exists(path); }
   void Remove(const std::string& path) override { fs::remove_all(prefix_.Host(path)); }
+  bool UseCodePage(unsigned codePage) override { return prefix_.UseCodePage(codePage); }
   std::vector<std::string> List(const std::string& dir) override { return prefix_.List(dir); }
   std::vector<std::string> Tree(const std::string& dir) override { return prefix_.Tree(dir); }
   std::optional<FileFacts> Facts(const std::string& path) override {
@@ -119,7 +120,7 @@ class WineMachine : public Machine {
   }
 
   RunResult Run(const std::string& exe) override {
-    wine::RunResult w = prefix_.Run({exe}, true);
+    wine::RunResult w = prefix_.Run({prefix_.UnixText(exe)}, true);
     RunResult r;
     r.exitCode = w.exitCode;
     for (const auto& b : wine::MessageBoxes(w.trace)) r.boxes.push_back({b.text, b.title, b.type});

@@ -14,6 +14,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "platform/host/code_page.h"
 #include "support/process.h"
 #include "wine/wine_backend.h"
 
@@ -171,7 +172,21 @@ std::vector<std::string> Prefix::Environment(bool relay) const {
       "WINEPREFIX=" + GuestPath(prefix_), std::string("WINEDEBUG=") + (relay ? "-all,+relay" : "-all"),
       "WINEDLLOVERRIDES=mscoree,mshtml=;winemenubuilder.exe=d" + nativeDlls_};
   for (const auto& e : TheBackend().env) set.push_back(e);
-  return sfx::test::EnvironmentWith(set, {"DISPLAY", "WAYLAND_DISPLAY", "WINE"});
+  // Wine takes its code page from the locale.
+  if (codePage_ == 932) {
+    set.push_back("LANG=ja_JP.UTF-8");
+    set.push_back("LC_ALL=ja_JP.UTF-8");
+  }
+  return sfx::test::EnvironmentWith(set, {"DISPLAY", "WAYLAND_DISPLAY", "WINE", "LANG", "LC_ALL"});
+}
+
+bool Prefix::UseCodePage(unsigned codePage) {
+  if (codePage != 1252 && codePage != 932) return false;
+  // The i686 root has no Japanese locale of its own.
+  if (codePage == 932 && !TheBackend().root.empty()) return false;
+  if (codePage == 932 && system("locale -a 2>/dev/null | grep -qix 'ja_JP\\.utf-\\?8'") != 0) return false;
+  codePage_ = codePage;
+  return true;
 }
 
 std::vector<std::string> Prefix::WineCommand(const std::vector<std::string>& args) {
@@ -271,8 +286,13 @@ void Prefix::Restart() {
   Run({"cmd", "/c", "exit"});
 }
 
+std::string Prefix::UnixText(const std::string& windowsText) const {
+  return codePage_ == 1252 ? windowsText : sfx::host::CodePageToUtf8(codePage_, windowsText, sfx::host::BadBytes::Keep);
+}
+
 std::string Prefix::Host(const std::string& windowsPath) const {
-  std::string p = windowsPath;
+  // Wine names host files in UTF-8.
+  std::string p = UnixText(windowsPath);
   if (p.size() < 2 || std::toupper((unsigned char)p[0]) != 'C' || p[1] != ':')
     throw std::runtime_error("not a C: path: " + windowsPath);
   fs::path host = fs::path(prefix_) / "drive_c";

@@ -67,6 +67,12 @@ class Prefix {
   // Makes the programs run from now on prefer a native DLL of that name
   // (beside them or in the system directory) to Wine's built-in one.
   void PreferNativeDll(const std::string& name) { nativeDlls_ += ";" + name + "=n,b"; }
+  // Runs Wine in a locale whose ANSI code page is codePage: 1252 (the
+  // default) or 932 (ja_JP.UTF-8). Windows paths given to this object are
+  // text of that code page. false when it cannot.
+  bool UseCodePage(unsigned codePage);
+  // Text of that code page as a Unix argument (UTF-8).
+  std::string UnixText(const std::string& windowsText) const;
 
   // Ends the prefix's wineserver and starts it again, then runs a trivial
   // program: the cold start that performs what waits for the next restart.
@@ -124,6 +130,7 @@ class Prefix {
   std::string prefix_;  // dir_/pfx, the WINEPREFIX
   bool serverUp_ = false;
   std::string nativeDlls_;
+  unsigned codePage_ = 1252;
 };
 
 // Where the built pieces are.

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/host/code_page.h"
 #include "platform/host/made_folders.h"
 #include "platform/host/prefix.h"
 #include "platform/host/win_path.h"
@@ -232,18 +233,19 @@ int MapToHostStat(const char* windowsPath, std::string& hostPath, struct stat* p
 }
 
 std::string MapToWindows(const std::string& hostPath) {
+  // Built in the host's form of the names, then turned into the code page's.
   std::string path = NormalizeHost(hostPath);
   std::string root = PrefixRoot();
   std::string out;
-  if (InPrefix(path, root, out)) return out;
+  if (InPrefix(path, root, out)) return WindowsName(out);
   // The prefix may have been named through a symbolic link: compare the
   // resolved forms too.
   char real[PATH_MAX];
   char realRoot[PATH_MAX];
   if (realpath(path.c_str(), real) != nullptr && realpath(root.c_str(), realRoot) != nullptr &&
       InPrefix(real, realRoot, out))
-    return out;
-  return "Z:" + Backslashes(path == "/" ? std::string("/") : path);
+    return WindowsName(out);
+  return WindowsName("Z:" + Backslashes(path == "/" ? std::string("/") : path));
 }
 
 }  // namespace sfx::host

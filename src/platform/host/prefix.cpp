@@ -98,23 +98,29 @@ void SetPrefixRoot(const std::string& root) {
 
 void EnsurePrefix() { (void)PrefixRoot(); }
 
+std::string ChosenPrefixRoot() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return ChosenRoot();
+}
+
+std::string PrefixSetting(const std::string& root, const char* name) {
+  char text[32] = {};
+  FILE* f = fopen((root + "/" + name).c_str(), "re");
+  if (f == nullptr) return std::string();
+  size_t n = fread(text, 1, sizeof text - 1, f);
+  fclose(f);
+  size_t end = 0;
+  while (end < n && text[end] != '\n' && text[end] != '\r' && text[end] != ' ') ++end;
+  return std::string(text, end);
+}
+
 Family CurrentFamily() {
   const char* v = getenv("SFX_WINVER");
   if (v != nullptr && v[0] != '\0') return strcmp(v, "95") == 0 ? Family::Win95 : Family::NT;
-  // Unset: the family the prefix was made for ("sfx prefix init --family"),
-  // kept in <prefix>/family as "95" or "nt". Read without laying the prefix
-  // out, since laying out may itself ask for the family.
-  std::string root;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    root = ChosenRoot();
-  }
-  char text[8] = {};
-  FILE* f = fopen((root + "/family").c_str(), "re");
-  if (f == nullptr) return Family::NT;
-  size_t n = fread(text, 1, sizeof text - 1, f);
-  fclose(f);
-  return (n >= 2 && text[0] == '9' && text[1] == '5') ? Family::Win95 : Family::NT;
+  // Unset: the family the prefix was made for ("sfx prefix init --family").
+  // Read without laying the prefix out, since laying out may itself ask for
+  // the family.
+  return PrefixSetting(ChosenPrefixRoot(), "family") == "95" ? Family::Win95 : Family::NT;
 }
 
 }  // namespace sfx::host

@@ -24,6 +24,14 @@ void SetPrefixRoot(const std::string& root);
 // Creates the prefix's layout if it is missing (idempotent).
 void EnsurePrefix();
 
+// The prefix root chosen now ($SFX_PREFIX, ...), without laying it out.
+std::string ChosenPrefixRoot();
+
+// A setting of the prefix that `sfx prefix init` keeps in a file of its own
+// (<root>/family, <root>/codepage): the file's first word, empty when the
+// file is missing.
+std::string PrefixSetting(const std::string& root, const char* name);
+
 // The Windows family this process reports: SFX_WINVER when set (95: the
 // 95 family, anything else NT); unset, the prefix's "family" file ("95" or
 // "nt", written by `sfx prefix init --family`); else NT.

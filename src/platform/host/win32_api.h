@@ -220,6 +220,25 @@ DWORD GetShortPathNameA(LPCSTR lpszLongPath, LPSTR lpszShortPath, DWORD cchBuffe
 BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags);
 BOOL MoveFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName);
 
+// ---- Code page (kernel32) --------------------------------------------------
+
+// The emulated machine's ANSI code page: SFX_CODEPAGE, else the prefix's
+// (`sfx prefix init --codepage`), else 1252. Double-byte code pages: 932,
+// 936, 949, 950.
+typedef uint16_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+#define CP_ACP 0
+#define WC_NO_BEST_FIT_CHARS 0x00000400
+UINT GetACP();
+BOOL IsDBCSLeadByte(BYTE TestChar);
+// UTF-16 to the code page (CP_ACP or a code page number); dwFlags is not
+// used (the conversion never substitutes look-alikes). A character the code page lacks becomes lpDefaultChar's first byte,
+// else '?', and sets *lpUsedDefaultChar.
+int WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                        LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                        LPBOOL lpUsedDefaultChar);
+
 // ---- System facts (kernel32) -----------------------------------------------
 
 typedef struct _OSVERSIONINFOA {

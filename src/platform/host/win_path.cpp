@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "platform/host/code_page.h"
 #include "platform/host/prefix.h"
 
 namespace sfx::host {
@@ -53,9 +54,13 @@ void ParseUnc(const char* rest, WinPath& out) {
 
 }  // namespace
 
-WinPath ParseWindowsPath(const char* path) {
+WinPath ParseWindowsPath(const char* windowsPath) {
   WinPath out;
-  if (path == nullptr) path = "";
+  // Parsed in the host's form of the names: on a double-byte code page a
+  // second byte 0x5C is part of its character, not a "\", and UTF-8 holds no
+  // such byte.
+  std::string hostText = HostName(windowsPath != nullptr ? windowsPath : "");
+  const char* path = hostText.c_str();
   size_t len = strlen(path);
   out.trailingSlash = len > 0 && IsSep(path[len - 1]);
 
@@ -110,7 +115,7 @@ std::string FormatWindowsPath(const WinPath& path) {
     s += "\\";
   else if (path.trailingSlash && !path.parts.empty())
     s += "\\";
-  return s;
+  return WindowsName(s);
 }
 
 DWORD CopyToBuffer(const std::string& text, LPSTR buffer, DWORD size) {
