@@ -166,7 +166,7 @@ int CString::CompareNoCase(const char* psz) const {
     UINT ca = AfxFoldedChar(a, nLeftA, &nSizeA);
     UINT cb = AfxFoldedChar(b, nLeftB, &nSizeB);
     if (ca != cb) return ca < cb ? -1 : 1;
-    if (nSizeA == 0 || ca == 0) return nSizeB == 0 || cb == 0 ? 0 : -1;
+    if (ca == 0) return 0;  // both ended (or both hold a null)
     a += nSizeA;
     b += nSizeB;
     nLeftA -= nSizeA;

@@ -307,6 +307,8 @@ CArchive& CArchive::operator>>(CString& str) {
 // (WideCharToMultiByte with CP_ACP): a double-byte character takes two bytes,
 // a character the code page lacks becomes its default character ('?').
 void CArchive::ReadWideChars(CString& str, DWORD nChars) {
+  // At most two bytes a character in every code page the platform has.
+  if (nChars > 0x3FFFFFFFu) AfxThrowMemoryException();
   WCHAR* pwch = (WCHAR*)malloc((size_t)nChars * sizeof(WCHAR));
   if (pwch == nullptr) AfxThrowMemoryException();
   try {
@@ -315,8 +317,6 @@ void CArchive::ReadWideChars(CString& str, DWORD nChars) {
       *this >> wch;
       pwch[i] = (WCHAR)wch;
     }
-    // At most two bytes a character in every code page the platform has.
-    if (nChars > 0x3FFFFFFFu) AfxThrowMemoryException();
     char* p = str.GetBuffer((int)nChars * 2);
     // No best-fit look-alikes ("l" for U+0142): '?' as on every platform.
     // Systems before 2000 refuse the flag; they get the plain conversion.

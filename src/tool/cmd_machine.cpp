@@ -8,7 +8,6 @@
 #include <iostream>
 #include <sstream>
 
-#include "pack/atomic_output.h"
 #include "platform/byte_order.h"
 #include "platform/host/code_page.h"
 #include "platform/host/prefix.h"
@@ -187,8 +186,8 @@ void RunRegQuery(const MachineOptions& o) {
 }  // namespace
 
 void WritePrefixFamily(const std::string& family) {
-  std::string text = family + "\n";
-  pack::WriteAtomically(host::PrefixRoot() + "/family", (const uint8_t*)text.data(), text.size());
+  std::string root = host::PrefixRoot();
+  if (!host::WritePrefixSetting(root, "family", family)) throw ToolError("cannot write " + root + "/family");
 }
 
 // What the restart will do, read before it runs: the registry's pairs and

@@ -53,7 +53,7 @@ std::string RegistryValueText(const host::RegistryValue& v);
 std::vector<std::string> PendingRenameLines();
 
 // Keeps the Windows family ("nt" or "95") in the prefix, for runs without
-// SFX_WINVER. Throws pack::OutputError when it cannot be written.
+// SFX_WINVER. Throws ToolError when it cannot be written.
 void WritePrefixFamily(const std::string& family);
 
 }  // namespace sfx::tool

@@ -4,7 +4,6 @@
 #include "platform/host/code_page.h"
 
 #include <iconv.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -174,17 +173,7 @@ unsigned CurrentCodePage() {
 }
 
 bool WritePrefixCodePage(const std::string& root, unsigned codePage) {
-  // Written beside its place and renamed over it: whole or not at all.
-  std::string path = root + "/" + kSettingFile, temp = path + ".XXXXXX";
-  int fd = mkstemp(&temp[0]);
-  if (fd < 0) return false;
-  std::string text = std::to_string(codePage) + "\n";
-  bool ok = write(fd, text.data(), text.size()) == (ssize_t)text.size() && fsync(fd) == 0;
-  ok = close(fd) == 0 && ok;
-  if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
-    unlink(temp.c_str());
-    return false;
-  }
+  if (!WritePrefixSetting(root, kSettingFile, std::to_string(codePage))) return false;
   std::lock_guard<std::mutex> lock(g_mutex);
   g_cached = false;
   return true;

@@ -114,6 +114,20 @@ std::string PrefixSetting(const std::string& root, const char* name) {
   return std::string(text, end);
 }
 
+bool WritePrefixSetting(const std::string& root, const char* name, const std::string& value) {
+  std::string path = root + "/" + name, temp = path + ".XXXXXX";
+  int fd = mkstemp(&temp[0]);
+  if (fd < 0) return false;
+  std::string text = value + "\n";
+  bool ok = write(fd, text.data(), text.size()) == (ssize_t)text.size() && fsync(fd) == 0;
+  ok = close(fd) == 0 && ok;
+  if (!ok || rename(temp.c_str(), path.c_str()) != 0) {
+    unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
 Family CurrentFamily() {
   const char* v = getenv("SFX_WINVER");
   if (v != nullptr && v[0] != '\0') return strcmp(v, "95") == 0 ? Family::Win95 : Family::NT;

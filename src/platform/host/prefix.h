@@ -31,6 +31,9 @@ std::string ChosenPrefixRoot();
 // (<root>/family, <root>/codepage): the file's first word, empty when the
 // file is missing.
 std::string PrefixSetting(const std::string& root, const char* name);
+// Stores such a setting as "<value>\n", written beside the file and renamed
+// over it: whole or not at all. false on a write error.
+bool WritePrefixSetting(const std::string& root, const char* name, const std::string& value);
 
 // The Windows family this process reports: SFX_WINVER when set (95: the
 // 95 family, anything else NT); unset, the prefix's "family" file ("95" or
