@@ -58,14 +58,24 @@ void CWholeFile::Discard() {
 }
 
 void CWholeFile::Commit(const CFileStatus* pStatus) {
+  // The times go on through the handle, after the last write and before the
+  // close, as SetStatus would set them by name: the file is not opened a
+  // second time. The attributes follow once it is closed, so a read-only
+  // attribute cannot stop the times.
+  if (pStatus != nullptr && pStatus->m_mtime != 0) {
+    FILETIME ftCreate = TimeToFileTime(pStatus->m_ctime);
+    FILETIME ftAccess = TimeToFileTime(pStatus->m_atime);
+    FILETIME ftWrite = TimeToFileTime(pStatus->m_mtime);
+    if (!SetFileTime(m_hFile, pStatus->m_ctime != 0 ? &ftCreate : nullptr,
+                     pStatus->m_atime != 0 ? &ftAccess : nullptr, &ftWrite))
+      ThrowForDest(GetLastError());
+  }
   Close();
   if (pStatus != nullptr) {
-    try {
-      SetStatus(m_strTemp, *pStatus);
-    } catch (CFileException* e) {
-      e->m_strFileName = m_strDest;
-      throw;
-    }
+    DWORD dwAttr = GetFileAttributesA(m_strTemp);
+    if (dwAttr == INVALID_FILE_ATTRIBUTES) ThrowForDest(GetLastError());
+    if ((DWORD)pStatus->m_attribute != dwAttr && !SetFileAttributesA(m_strTemp, pStatus->m_attribute))
+      ThrowForDest(GetLastError());
   }
   if (m_bReplacingMove) {
     if (!MoveFileExA(m_strTemp, m_strDest, MOVEFILE_REPLACE_EXISTING)) ThrowForDest(GetLastError());

@@ -1,8 +1,9 @@
 // CWholeFile: a file that appears whole or not at all.
 //
 // The bytes go to a temporary file that the platform names and creates in
-// the destination's folder (GetTempFileNameA, prefix "sfx"); Commit closes
-// it, applies the status and only then puts it in the destination's place.
+// the destination's folder (GetTempFileNameA, prefix "sfx"); Commit sets
+// the status's times through its own handle, closes it, sets the status's
+// attributes and only then puts it in the destination's place.
 // Until Commit has succeeded the destination keeps its old content (or stays
 // absent), and the destructor removes the temporary file.
 //
