@@ -1,5 +1,4 @@
-// Zero-filled allocation of the decoder's buffers (input buffer, window,
-// code tables).
+// Allocation of the decoder's buffers (input buffer, window, code tables).
 //
 // Every allocation of the decoder goes through InflateAlloc, so a test can
 // install a hook that sees each request and may make it fail. Allocation is
@@ -17,5 +16,7 @@ InflateAllocHook SetInflateAllocHook(InflateAllocHook pfnHook);
 
 // nBytes of zeros, or null when memory (or the hook) says no.
 void* InflateAlloc(size_t nBytes);
+// The same without the zeros, for a buffer whose user clears what it reads.
+void* InflateAllocUncleared(size_t nBytes);
 // Releases a block from InflateAlloc; null is ignored.
 void InflateFree(void* p);

@@ -147,8 +147,12 @@ int CInflater::Inflate() {
   m_nBitCount = 0;
   m_nPastEnd = 0;
 
-  m_pWindow = (BYTE*)InflateAlloc(kWindowAlloc);
+  // Only the history before the first output byte is read before it is
+  // written: it starts as zeros, so a distance reaching before the stream's
+  // start copies zeros. The pieces and the slack are written first.
+  m_pWindow = (BYTE*)InflateAllocUncleared(kWindowAlloc);
   if (m_pWindow == nullptr) return INFLATE_NO_MEMORY;
+  memset(m_pWindow, 0, kWindowSize);
   FillSymbolTables();
 
   int nResult = INFLATE_OK;
