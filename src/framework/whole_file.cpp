@@ -19,12 +19,8 @@ CWholeFile::CWholeFile(const char* pszDest, BOOL bReplacingMove)
       AfxThrowFileException(error.m_cause, error.m_lOsError, m_strDest);
     }
   }
-  m_strTemp = NewTempName();
-  if (m_strTemp.IsEmpty()) ThrowForDest(GetLastError());
-  if (!Open(m_strTemp, modeCreate | modeWrite, &error)) {
-    Discard();
-    ThrowForDest((DWORD)error.m_lOsError);
-  }
+  DWORD dwError = CreateTemp();
+  if (dwError != ERROR_SUCCESS) ThrowForDest(dwError);
   // An overwritten file keeps its creation time where the new content
   // brings none (the status may set only the last-write time, or none).
   if (ftCreated.dwLowDateTime != 0 || ftCreated.dwHighDateTime != 0) SetFileTime(m_hFile, &ftCreated, nullptr, nullptr);
@@ -32,6 +28,35 @@ CWholeFile::CWholeFile(const char* pszDest, BOOL bReplacingMove)
 }
 
 CWholeFile::~CWholeFile() { Discard(); }
+
+DWORD CWholeFile::CreateTemp() {
+  // Numbers start apart for each file of a run, so that a name is seldom
+  // tried twice.
+  static UINT s_nFiles = 0;
+  UINT nStart = ++s_nFiles * 40503u;
+  for (int i = 0; i < m_strDest.GetLength(); ++i) nStart = nStart * 31u + (BYTE)m_strDest[i];
+  for (UINT i = 0; i < 0x10000; ++i) {
+    UINT n = (nStart + i) & 0xFFFF;
+    if (n == 0) continue;
+    CString strName = m_strFolder + "sfx";
+    int nShift = n > 0xFFF ? 12 : n > 0xFF ? 8 : n > 0xF ? 4 : 0;  // no leading zeros
+    for (; nShift >= 0; nShift -= 4) strName += "0123456789ABCDEF"[(n >> nShift) & 0xF];
+    strName += ".tmp";
+    HANDLE h = CreateFileA(strName, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      m_hFile = h;
+      m_bCloseOnDelete = TRUE;
+      m_strTemp = strName;
+      return ERROR_SUCCESS;
+    }
+    DWORD dwError = GetLastError();
+    // Taken: by a file, or by a folder of that name.
+    BOOL bTaken = dwError == ERROR_FILE_EXISTS || dwError == ERROR_ALREADY_EXISTS ||
+                  (dwError == ERROR_ACCESS_DENIED && GetFileAttributesA(strName) != INVALID_FILE_ATTRIBUTES);
+    if (!bTaken) return dwError == ERROR_SUCCESS ? (DWORD)ERROR_CANNOT_MAKE : dwError;
+  }
+  return ERROR_FILE_EXISTS;
+}
 
 CString CWholeFile::NewTempName() const {
   CString strName;
