@@ -8,6 +8,7 @@
 #include <string>
 
 #include "framework/exceptions.h"
+#include "memory_exception.h"
 #include "support/code_page_env.h"
 
 namespace {
@@ -340,18 +341,6 @@ TEST(CStringTest, AfxFormatString1) {
   CString arg("name");
   AfxFormatString1(arg, "[%1|%1]", arg);
   EXPECT_EQ(S(arg), "[name|name]");
-}
-
-template <class F>
-bool ThrowsMemoryException(F f) {
-  try {
-    f();
-  } catch (CException* e) {
-    bool isMemory = dynamic_cast<CMemoryException*>(e) != nullptr;
-    e->Delete();
-    return isMemory;
-  }
-  return false;
 }
 
 TEST(CStringTest, OversizedRequestsRaiseTheMemoryException) {

@@ -55,12 +55,6 @@ B& ItemBytes(B& b, const Item& i) {
       i.versionMS).d(i.versionLS).d(i.size);
 }
 
-B& ListBytes(B& b, std::initializer_list<uint32_t> values) {
-  b.w((uint16_t)values.size());
-  for (uint32_t v : values) b.d(v);
-  return b;
-}
-
 ByteVec ExampleArchive1() {
   B b;
   b.w(4).cls("CCompFileInfo");
@@ -77,23 +71,17 @@ ByteVec ExampleArchive2() {
   ItemBytes(b, kItems[0]);
   for (int i = 1; i < 4; ++i) ItemBytes(b.w(0x8001), kItems[i]);  // objects 3..5
   b.w(3).cls("CIndexArray");                                 // platforms: class 6, object 7
-  ListBytes(b, {});
-  ListBytes(b.w(0x8006), {1, 2, 3});
-  ListBytes(b.w(0x8006), {});
+  IndexListBytes(b, {});
+  IndexListBytes(b.w(0x8006), {1, 2, 3});
+  IndexListBytes(b.w(0x8006), {});
   b.w(3);  // components
-  ListBytes(b.w(0x8006), {1, 2, 3});
-  ListBytes(b.w(0x8006), {});
-  ListBytes(b.w(0x8006), {});
+  IndexListBytes(b.w(0x8006), {1, 2, 3});
+  IndexListBytes(b.w(0x8006), {});
+  IndexListBytes(b.w(0x8006), {});
   b.d(0).d(0);  // no data blocks
   b.w(0);       // main program in the install directory
   b.str("My App").str("app.exe").str("");
   return b;
-}
-
-CIndexArray* NewList(std::initializer_list<DWORD> values) {
-  auto* p = new CIndexArray;
-  for (DWORD v : values) p->m_dwIndices.Add(v);
-  return p;
 }
 
 CCompFileInfo* NewEntry(const Entry& e) {
@@ -129,12 +117,12 @@ void FillExampleProject(CBuildItems& project) {
     p->m_dwSize = i.size;
     project.m_arrItems.Add(p);
   }
-  project.m_arrPlatforms.Add(NewList({}));
-  project.m_arrPlatforms.Add(NewList({1, 2, 3}));
-  project.m_arrPlatforms.Add(NewList({}));
-  project.m_arrComponents.Add(NewList({1, 2, 3}));
-  project.m_arrComponents.Add(NewList({}));
-  project.m_arrComponents.Add(NewList({}));
+  project.m_arrPlatforms.Add(NewIndexList({}));
+  project.m_arrPlatforms.Add(NewIndexList({1, 2, 3}));
+  project.m_arrPlatforms.Add(NewIndexList({}));
+  project.m_arrComponents.Add(NewIndexList({1, 2, 3}));
+  project.m_arrComponents.Add(NewIndexList({}));
+  project.m_arrComponents.Add(NewIndexList({}));
   project.m_strProject = "My App";
   project.m_strMainProgram = "app.exe";
 }
@@ -358,7 +346,7 @@ TEST(Catalogue, UnusableElementsAreBadClass) {
        [&] { B b; b.w(0).w(0).w(2).cls("CBuildItem"); ItemBytes(b, kItems[0]).w(0x0002); return ByteVec(b); }(),
        false},
       {"platform list reused as component",
-       [&] { B b; b.w(0).w(0).w(0).w(1).cls("CIndexArray"); ListBytes(b, {1}).w(1).w(0x0002); return ByteVec(b); }(),
+       [&] { B b; b.w(0).w(0).w(0).w(1).cls("CIndexArray"); IndexListBytes(b, {1}).w(1).w(0x0002); return ByteVec(b); }(),
        false},
       {"item among platform lists",
        [&] { B b; b.w(0).w(0); items(b)->w(1).w(0x8001); ItemBytes(b, kItems[2]); return ByteVec(b); }(),
