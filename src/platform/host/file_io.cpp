@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -44,17 +45,36 @@ int OpenExisting(const std::string& path, DWORD access) {
   return fd;
 }
 
+// Whether the process's new files are writable by their owner (its umask,
+// read once), so that they show the archive bit alone without a stored byte.
+bool NewFilesWritable() {
+  static const bool s_writable = [] {
+    FILE* f = fopen("/proc/self/status", "re");
+    if (f == nullptr) return false;
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && fgets(line, sizeof line, f) != nullptr) found = sscanf(line, "Umask: %o", &mask) == 1;
+    fclose(f);
+    return found && !(mask & S_IWUSR);
+  }();
+  return s_writable;
+}
+
 // The state of a new file: archive bit plus the attributes asked for, and
-// the creation time now.
-void StampNewFile(int fd, const std::string& path, DWORD flagsAndAttributes) {
+// the creation time now. The archive bit alone is what a file shows without
+// a stored byte, so on a device known to take extended attributes (a brand
+// new file has none) it is not written.
+void StampNewFile(int fd, const std::string& path, DWORD flagsAndAttributes, dev_t dev) {
   FileMeta meta;
-  meta.hasAttributes = true;
   meta.attributes = FILE_ATTRIBUTE_ARCHIVE | (flagsAndAttributes & kStoredAttributeMask);
+  meta.hasAttributes = !(meta.attributes == FILE_ATTRIBUTE_ARCHIVE && NewFilesWritable() && XattrsKnownOn(dev));
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   meta.hasCreation = true;
   meta.creation = TicksFromTimespec(now);
-  WriteMeta(fd, path, meta);
+  bool inXattrs = false;
+  if (WriteMeta(fd, path, meta, &inXattrs) && inXattrs) NoteXattrsOn(dev);
   if (meta.attributes & FILE_ATTRIBUTE_READONLY) {
     struct stat st;
     if (fstat(fd, &st) == 0) fchmod(fd, st.st_mode & ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH));
@@ -152,7 +172,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
       return Fail(ERROR_SHARING_VIOLATION);
     }
     NoteMade(path, false);
-    StampNewFile(fd, path, dwFlagsAndAttributes);
+    StampNewFile(fd, path, dwFlagsAndAttributes, mapped.FolderDevice());
     return Wrap(fd, dwDesiredAccess, path, ERROR_SUCCESS, true);
   }
   return Fail(ERROR_SHARING_VIOLATION);

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "platform/host/prefix.h"
 
@@ -128,7 +129,8 @@ FileMeta ReadMeta(int fd, const std::string& path, bool withCreation) {
   return meta;
 }
 
-bool WriteMeta(int fd, const std::string& path, const FileMeta& meta) {
+bool WriteMeta(int fd, const std::string& path, const FileMeta& meta, bool* pInXattrs) {
+  if (pInXattrs != nullptr) *pInXattrs = false;
   // Nothing to write: only a store without xattrs leaves a trace (an empty
   // side record), as before.
   if (g_forceSide || (!meta.hasAttributes && !meta.hasCreation)) {
@@ -145,7 +147,33 @@ bool WriteMeta(int fd, const std::string& path, const FileMeta& meta) {
     if (XattrUnsupported(errno)) return WriteSide(fd, path, meta);
     return false;
   }
+  if (pInXattrs != nullptr) *pInXattrs = true;
   return true;
+}
+
+namespace {
+std::mutex g_devMutex;
+dev_t g_xattrDevs[8] = {};  // devices known to take xattrs; 0 = free slot
+}  // namespace
+
+bool XattrsKnownOn(dev_t dev) {
+  if (dev == 0 || g_forceSide) return false;
+  std::lock_guard<std::mutex> lock(g_devMutex);
+  for (dev_t known : g_xattrDevs)
+    if (known == dev) return true;
+  return false;
+}
+
+void NoteXattrsOn(dev_t dev) {
+  if (dev == 0) return;
+  std::lock_guard<std::mutex> lock(g_devMutex);
+  for (dev_t& slot : g_xattrDevs) {
+    if (slot == dev) return;
+    if (slot == 0) {
+      slot = dev;
+      return;
+    }
+  }
 }
 
 void ForgetMeta(const std::string& path) {

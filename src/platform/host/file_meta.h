@@ -33,7 +33,13 @@ struct FileMeta {
 // byte is read.
 FileMeta ReadMeta(int fd, const std::string& path, bool withCreation = true);
 // Writes the fields marked present. False with errno on failure.
-bool WriteMeta(int fd, const std::string& path, const FileMeta& meta);
+// *pInXattrs, when given, tells whether they went to extended attributes.
+bool WriteMeta(int fd, const std::string& path, const FileMeta& meta, bool* pInXattrs = nullptr);
+
+// Whether files on device dev are known to keep their state in extended
+// attributes (a write there has gone to them), and the note of it.
+bool XattrsKnownOn(dev_t dev);
+void NoteXattrsOn(dev_t dev);
 // Forgets a side record of a file about to be removed (no-op for xattrs).
 void ForgetMeta(const std::string& path);
 

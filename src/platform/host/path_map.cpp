@@ -71,6 +71,7 @@ struct Seen {
   int err = 0;
   struct stat st;
   bool folderIsDir = false;
+  dev_t folderDev = 0;  // the folder's device when folderIsDir
 };
 
 // Appends components below base, each matched case-insensitively while the
@@ -96,6 +97,7 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts, boo
     if (parts.size() > 1 && ListingLacks(folder, parts.back()) && lstat(folder.c_str(), &folderSt) == 0 &&
         LookUpMadeFolder(folder, folderSt, parts.back(), match) && match.empty()) {
       seen.folderIsDir = S_ISDIR(folderSt.st_mode);
+      seen.folderDev = folderSt.st_dev;
       seen.known = true;
       seen.err = ENOENT;
       *pExists = false;
@@ -110,6 +112,7 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts, boo
     bool top = parts.size() == 1;
     if (top || lstat(folder.c_str(), &folderSt) == 0) {
       seen.folderIsDir = !top && S_ISDIR(folderSt.st_mode);
+      if (seen.folderIsDir) seen.folderDev = folderSt.st_dev;
       if (top || !LookUpMadeFolder(folder, folderSt, parts.back(), match))
         match = ScanEntry(folder, parts.back());
       *pExists = !match.empty();
@@ -278,6 +281,8 @@ int MappedPath::Lstat(struct stat* pStat) const {
   }
   return lstat(m_host.c_str(), pStat) == 0 ? 0 : errno;
 }
+
+dev_t MappedPath::FolderDevice() const { return m_look->folderIsDir ? m_look->folderDev : 0; }
 
 uint32_t MappedPath::MissingError() const {
   return m_look->folderIsDir ? (DWORD)ERROR_FILE_NOT_FOUND : MissingFileError(m_host);

@@ -75,6 +75,8 @@ class MappedPath {
   // What Windows reports for the path when it is missing: ERROR_FILE_NOT_FOUND
   // when its folder exists, else ERROR_PATH_NOT_FOUND.
   uint32_t MissingError() const;
+  // The device of the path's folder when the mapping found the folder, else 0.
+  dev_t FolderDevice() const;
 
  private:
   struct Look;
