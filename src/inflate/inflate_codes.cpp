@@ -10,9 +10,11 @@
 #include <cstdint>
 #include <cstring>
 
+#include "inflate/fast_bits.h"
 #include "inflate/inflate_alloc.h"
 #include "inflate/inflater.h"
 
+using namespace fast_bits;
 using namespace huffman_entry;
 
 namespace {
@@ -20,26 +22,8 @@ namespace {
 // The fast loop stopped for want of input or because the window is full.
 const int kFastStopped = -1;
 
-// Bytes the fast loop needs to start: its first two top-ups read 7 + 8.
-const UINT kFastInputMargin = 16;
-// Bytes a further round's top-up reads.
-const UINT kLoadBytes = 8;
-
 // Stands in for a code with no symbols: any read from it is an invalid code.
 const HuffmanEntry kNoCode[1] = {kInvalid};
-
-// The 8 bytes at p as a little-endian number.
-inline uint64_t Load64(const BYTE* p) {
-#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  uint64_t v;
-  memcpy(&v, p, 8);
-  return v;
-#else
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; i--) v = (v << 8) | p[i];
-  return v;
-#endif
-}
 
 // Copies a match of n bytes (3 to 258) from nDist (1 to 32,768) bytes back,
 // front to back, so that a distance shorter than the length repeats the
@@ -113,11 +97,11 @@ int CInflater::InflateCodes(const HuffmanEntry* pLiteral, const HuffmanEntry* pD
     nDistanceBits = 0;
   }
   for (;;) {
-    if (m_nAvail >= kFastInputMargin) {
+    if (m_nAvail >= kInputMargin) {
       int nResult = InflateCodesFast(pLiteral, pDistance, nLiteralBits, nDistanceBits);
       if (m_nWindowPos >= PieceEnd()) FlushWindow();
       if (nResult != kFastStopped) return nResult;
-      if (m_nAvail >= kFastInputMargin) continue;
+      if (m_nAvail >= kInputMargin) continue;
     }
     // One symbol the careful way.
     HuffmanEntry e = DecodeSymbol(pLiteral, nLiteralBits);
@@ -135,25 +119,6 @@ int CInflater::InflateCodes(const HuffmanEntry* pLiteral, const HuffmanEntry* pD
     CopyMatch(nDistance, nLength);
   }
 }
-
-// Tops the bit buffer up to at least 56 bits with one 8-byte load. The load
-// fills every bit above the count, so the buffer's 64 bits are all stream
-// bits afterwards, though only whole bytes are counted. In the fast loop
-// only the low 6 bits of bitcount hold the count: a symbol is consumed by
-// subtracting its whole entry, whose bits above the low 6 change only
-// bitcount's upper bits.
-#define SFX_REFILL()                                \
-  do {                                              \
-    bitbuf |= Load64(in) << (bitcount & 63);        \
-    in += 7 - ((bitcount >> 3) & 7);                \
-    bitcount |= 56;                                 \
-  } while (0)
-
-#define SFX_CONSUME(e)              \
-  do {                              \
-    bitbuf >>= Consumed(e);         \
-    bitcount -= (e);                \
-  } while (0)
 
 // Decodes symbols while enough bytes are buffered and the window is not
 // full. The loop makes no calls, which keeps its state in registers; the
@@ -246,8 +211,15 @@ int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry
     out += nLength;
   } while (in <= inLimit && out < outLimit);
 
-  // Hand back the whole bytes loaded during this call but not consumed, so
-  // the input position is where the careful path expects it.
+  EndFastBits(bitbuf, bitcount, in, inStart);
+  m_nWindowPos = (UINT)(out - m_pWindow);
+  return nResult;
+}
+
+// Ends a fast loop: hands back the whole bytes it loaded but did not
+// consume, so that the input position and the bit buffer are where the
+// careful path expects them.
+void CInflater::EndFastBits(uint64_t bitbuf, UINT bitcount, const BYTE* in, const BYTE* inStart) {
   bitcount &= 63;
   UINT nBack = bitcount >> 3;
   if (nBack > (UINT)(in - inStart)) nBack = (UINT)(in - inStart);
@@ -257,6 +229,4 @@ int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry
   m_nBitCount = bitcount;
   m_nAvail = m_nAvail - (UINT)(in - inStart);
   m_pNext = in;
-  m_nWindowPos = (UINT)(out - m_pWindow);
-  return nResult;
 }

@@ -14,6 +14,8 @@
 // every buffer is still released by the destructor.
 #pragma once
 
+#include <cstdint>
+
 #include "inflate/buffered_input.h"
 
 // One entry of a decoding table, indexed by the next bits of the stream; a
@@ -130,8 +132,11 @@ class CInflater : public CBufferedInput {
   HuffmanEntry PeekEntry(const HuffmanEntry* pTable, UINT nBits);
   HuffmanEntry DecodeSymbol(const HuffmanEntry* pTable, int nBits);
   int ReadCodeLengths(const HuffmanEntry* pTable, int nBits, DWORD* pLengths, UINT nCount);
+  int ReadCodeLengthsFast(const HuffmanEntry* pTable, int nBits, DWORD* pLengths, UINT nCount,
+                          UINT* pnRead);
   int InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
                        int nLiteralBits, int nDistanceBits);
+  void EndFastBits(uint64_t bitbuf, UINT bitcount, const BYTE* in, const BYTE* inStart);
   void PutByte(BYTE b);
   void CopyMatch(UINT nDistance, UINT nLength);
   void FlushWindow();
