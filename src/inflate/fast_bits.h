@@ -8,6 +8,12 @@
 
 #include "inflate/inflater.h"
 
+#if defined(__GNUC__)
+#define SFX_ALWAYS_INLINE inline __attribute__((always_inline))
+#else
+#define SFX_ALWAYS_INLINE inline
+#endif
+
 namespace fast_bits {
 
 // Bytes a fast loop needs to start: its first two top-ups read 7 + 8.
