@@ -17,4 +17,9 @@ void* InflateAlloc(size_t nBytes) {
   return calloc(1, nBytes);
 }
 
+void* InflateAllocUnfilled(size_t nBytes) {
+  if (g_pfnAllocHook != nullptr && !g_pfnAllocHook(nBytes)) return nullptr;
+  return malloc(nBytes);
+}
+
 void InflateFree(void* p) { free(p); }

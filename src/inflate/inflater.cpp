@@ -147,8 +147,11 @@ int CInflater::Inflate() {
   m_nBitCount = 0;
   m_nPastEnd = 0;
 
-  m_pWindow = (BYTE*)InflateAlloc(kWindowAlloc);
+  // Only the history before the stream's start is read before it is
+  // written: a distance back past the start copies zeros.
+  m_pWindow = (BYTE*)InflateAllocUnfilled(kWindowAlloc);
   if (m_pWindow == nullptr) return INFLATE_NO_MEMORY;
+  memset(m_pWindow, 0, kWindowSize);
   FillSymbolTables();
 
   int nResult = INFLATE_OK;
