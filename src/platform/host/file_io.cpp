@@ -95,18 +95,23 @@ HANDLE OpenExistingFile(const std::string& path, const struct stat& st, DWORD ac
     close(fd);
     return Fail(ERROR_SHARING_VIOLATION);
   }
-  if (truncate && ftruncate(fd, 0) != 0) {
+  // An empty file is left alone: ext4 takes a truncation to zero as the
+  // start of a rewrite and pushes the file's data to the disk when it is
+  // closed, a write-back per file that nothing here asks for.
+  struct stat now;
+  if (truncate && (fstat(fd, &now) != 0 || now.st_size != 0) && ftruncate(fd, 0) != 0) {
     DWORD err = ErrnoToWin32(errno);
     close(fd);
     return Fail(err);
   }
   if (disposition == CREATE_ALWAYS) {
     // Replacing a file resets its attributes as a new file's; its creation
-    // time stays.
+    // time stays. A file that already shows those attributes (one that
+    // GetTempFileNameA has just made, say) is not written to.
     FileMeta attrs;
     attrs.hasAttributes = true;
     attrs.attributes = FILE_ATTRIBUTE_ARCHIVE | (flagsAndAttributes & kStoredAttributeMask);
-    WriteMeta(fd, path, attrs);
+    if (AttributesOf(st, meta) != attrs.attributes) WriteMeta(fd, path, attrs);
   }
   // Windows tells an "always" opener that the file was there already.
   bool existed = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
@@ -120,10 +125,11 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                    DWORD dwFlagsAndAttributes, HANDLE) {
   if (lpFileName == nullptr || lpFileName[0] == '\0') return Fail(ERROR_PATH_NOT_FOUND);
   if (!ValidDisposition(dwCreationDisposition)) return Fail(ERROR_INVALID_PARAMETER);
-  std::string path;
+  MappedPath mapped(lpFileName);
+  const std::string& path = mapped.host();
   struct stat st;
   // The first look is the mapping's own.
-  int err = MapToHostStat(lpFileName, path, &st);
+  int err = mapped.Stat(&st);
   // A file can appear or vanish between the look and the open; a few rounds
   // settle such a race.
   for (int attempt = 0; attempt < 4; ++attempt) {
@@ -133,7 +139,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                               dwFlagsAndAttributes);
     if (err != ENOENT) return Fail(ErrnoToWin32(err));
     if (dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == TRUNCATE_EXISTING)
-      return Fail(MissingFileError(path));
+      return Fail(attempt == 0 ? mapped.MissingError() : MissingFileError(path));
     int flags = OpenFlags(dwDesiredAccess) | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY;
     int fd = open(path.c_str(), flags, 0666);
     if (fd < 0) {

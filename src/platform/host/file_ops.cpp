@@ -69,14 +69,14 @@ DWORD GetFileAttributesA(LPCSTR lpFileName) {
     SetLastError(ERROR_PATH_NOT_FOUND);
     return INVALID_FILE_ATTRIBUTES;
   }
-  std::string path;
+  MappedPath mapped(lpFileName);
   struct stat st;
-  int err = MapToHostStat(lpFileName, path, &st);
+  int err = mapped.Stat(&st);
   if (err != 0) {
-    SetLastError(err == ENOENT ? MissingFileError(path) : ErrnoToWin32(err));
+    SetLastError(err == ENOENT ? mapped.MissingError() : ErrnoToWin32(err));
     return INVALID_FILE_ATTRIBUTES;
   }
-  return AttributesOf(st, ReadMeta(-1, path, false));
+  return AttributesOf(st, ReadMeta(-1, mapped.host(), false));
 }
 
 BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {

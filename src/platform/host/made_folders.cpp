@@ -77,15 +77,20 @@ void NoteEntryMade(const std::string& folder, const std::string& name) {
 }
 
 void NoteEntryGone(const std::string& folder, const std::string& name) {
+  NoteEntryRenamed(folder, name, std::string());
+}
+
+void NoteEntryRenamed(const std::string& folder, const std::string& from, const std::string& to) {
   std::lock_guard<std::mutex> lock(g_mutex);
   auto it = g_listings.find(folder);
   if (it == g_listings.end()) return;
   struct stat now;
-  if (lstat(folder.c_str(), &now) != 0) {
+  if (g_names >= kMaxNames || lstat(folder.c_str(), &now) != 0) {
     Drop(it);
     return;
   }
-  if (it->second.names.erase(Lower(name)) != 0) --g_names;
+  if (it->second.names.erase(Lower(from)) != 0) --g_names;
+  if (!to.empty() && it->second.names.emplace(Lower(to), to).second) ++g_names;
   it->second.stamp = StampOf(now);
 }
 

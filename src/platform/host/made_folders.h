@@ -36,6 +36,10 @@ void NoteEntryMade(const std::string& folder, const std::string& name);
 // new times.
 void NoteEntryGone(const std::string& folder, const std::string& name);
 
+// This process renamed the entry from to to within folder just now: the
+// two notes above with one look at the folder.
+void NoteEntryRenamed(const std::string& folder, const std::string& from, const std::string& to);
+
 // Looks name up, ignoring ASCII case, in the listing of folder, whose
 // current status is folderNow. True when a listing answered: match is then
 // the name on disk, or empty when there is none. False when the folder has

@@ -134,14 +134,16 @@ bool CopyHostFile(const std::string& source, const std::string& target) {
 }
 
 BOOL MoveNow(LPCSTR sourceName, LPCSTR targetName, DWORD flags) {
-  std::string source = MapToHost(sourceName);
-  std::string target = MapToHost(targetName);
+  MappedPath mappedSource(sourceName);
+  MappedPath mappedTarget(targetName);
+  const std::string& source = mappedSource.host();
+  const std::string& target = mappedTarget.host();
   struct stat st;
-  if (lstat(source.c_str(), &st) != 0)
-    return FailWith(errno == ENOENT ? MissingFileError(source) : ErrnoToWin32(errno));
+  if (int err = mappedSource.Lstat(&st))
+    return FailWith(err == ENOENT ? mappedSource.MissingError() : ErrnoToWin32(err));
   if (S_ISREG(st.st_mode) && FileInUse(source)) return FailWith(ERROR_SHARING_VIOLATION);
   struct stat tst;
-  bool targetExists = lstat(target.c_str(), &tst) == 0;
+  bool targetExists = mappedTarget.Lstat(&tst) == 0;
   if (targetExists && !(st.st_ino == tst.st_ino && st.st_dev == tst.st_dev)) {
     if (!(flags & MOVEFILE_REPLACE_EXISTING)) return FailWith(ERROR_ALREADY_EXISTS);
     if (S_ISDIR(tst.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
@@ -155,8 +157,7 @@ BOOL MoveNow(LPCSTR sourceName, LPCSTR targetName, DWORD flags) {
   if (rc != 0 && errno == EINVAL && !(flags & MOVEFILE_REPLACE_EXISTING))
     rc = rename(source.c_str(), target.c_str());  // file system without RENAME_NOREPLACE
   if (rc == 0) {
-    NoteGone(source);
-    NoteMade(target, false);
+    NoteMoved(source, target);
     return TRUE;
   }
   if (errno == EEXIST) return FailWith(ERROR_ALREADY_EXISTS);

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/host/code_page.h"
+#include "platform/host/file_handle.h"
 #include "platform/host/made_folders.h"
 #include "platform/host/prefix.h"
 #include "platform/host/win_path.h"
@@ -63,10 +64,13 @@ std::string JoinAll(std::string base, const std::vector<std::string>& parts, siz
 // about to look at the path need not look again: known is set when err (0,
 // or the errno of a missing path) and st (when err is 0) are what stat of the
 // path would give.
+// folderIsDir is set when the path's folder was found to be a folder (no
+// link) on the way.
 struct Seen {
   bool known = false;
   int err = 0;
   struct stat st;
+  bool folderIsDir = false;
 };
 
 // Appends components below base, each matched case-insensitively while the
@@ -94,6 +98,7 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts, boo
     struct stat folderSt;
     bool top = parts.size() == 1;
     if (top || lstat(folder.c_str(), &folderSt) == 0) {
+      seen.folderIsDir = !top && S_ISDIR(folderSt.st_mode);
       std::string match;
       if (top || !LookUpMadeFolder(folder, folderSt, parts.back(), match))
         match = ScanEntry(folder, parts.back());
@@ -215,6 +220,17 @@ void NoteGone(const std::string& hostPath) {
     NoteEntryGone(hostPath.substr(0, slash), hostPath.substr(slash + 1));
 }
 
+void NoteMoved(const std::string& from, const std::string& to) {
+  size_t a = from.rfind('/');
+  size_t b = to.rfind('/');
+  if (a != std::string::npos && a > 0 && a == b && from.compare(0, a, to, 0, b) == 0) {
+    NoteEntryRenamed(from.substr(0, a), from.substr(a + 1), to.substr(b + 1));
+    return;
+  }
+  NoteGone(from);
+  NoteMade(to, false);
+}
+
 std::string MapToHost(const char* windowsPath, bool* pExists) {
   bool exists = false;
   Seen seen;
@@ -222,14 +238,39 @@ std::string MapToHost(const char* windowsPath, bool* pExists) {
 }
 
 int MapToHostStat(const char* windowsPath, std::string& hostPath, struct stat* pStat) {
+  MappedPath mapped(windowsPath);
+  hostPath = mapped.host();
+  return mapped.Stat(pStat);
+}
+
+struct MappedPath::Look : Seen {};
+
+MappedPath::MappedPath(const char* windowsPath) : m_look(new Look) {
   bool exists = false;
-  Seen seen;
-  hostPath = Map(windowsPath, &exists, seen);
-  if (seen.known) {
-    if (seen.err == 0) *pStat = seen.st;
-    return seen.err;
+  m_host = Map(windowsPath, &exists, *m_look);
+}
+
+MappedPath::~MappedPath() = default;
+
+int MappedPath::Stat(struct stat* pStat) const {
+  // The mapping's look is an lstat: it stands for stat unless it found a link.
+  if (m_look->known) {
+    if (m_look->err == 0) *pStat = m_look->st;
+    return m_look->err;
   }
-  return stat(hostPath.c_str(), pStat) == 0 ? 0 : errno;
+  return stat(m_host.c_str(), pStat) == 0 ? 0 : errno;
+}
+
+int MappedPath::Lstat(struct stat* pStat) const {
+  if (m_look->known) {
+    if (m_look->err == 0) *pStat = m_look->st;
+    return m_look->err;
+  }
+  return lstat(m_host.c_str(), pStat) == 0 ? 0 : errno;
+}
+
+uint32_t MappedPath::MissingError() const {
+  return m_look->folderIsDir ? (DWORD)ERROR_FILE_NOT_FOUND : MissingFileError(m_host);
 }
 
 std::string MapToWindows(const std::string& hostPath) {

@@ -1,12 +1,13 @@
 // Where the emulated Windows machine lives: the prefix folder, its layout,
 // and the Windows family this process reports.
 //
-// The root is recomputed on every call (an override set by SetPrefixRoot,
-// else the environment), so a changed SFX_PREFIX is never served from a
-// stale cache; only "this root has been laid out" is remembered. That is
-// checked once per root and process, not on every path mapping: an
-// installation maps several paths per file, and a stat of the root each
-// time was a fifth of its system calls.
+// The root follows the environment on every call (an override set by
+// SetPrefixRoot, else SFX_PREFIX and its fallbacks), so a changed SFX_PREFIX
+// is never served from a stale cache; what is remembered is the absolute
+// form of the values last seen, "this root has been laid out" and the
+// root's family. Each is worked out once per root and process, not on every
+// path mapping: an installation maps several paths per file, and a stat of
+// the root each time was a fifth of its system calls.
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +28,8 @@ namespace {
 std::mutex g_mutex;
 std::string g_override;      // set by SetPrefixRoot; empty = environment
 std::string g_preparedRoot;  // the root whose layout EnsurePrefix made
+std::string g_familyRoot;    // the root whose family g_family holds
+Family g_family = Family::NT;
 
 std::string HomeDirectory() {
   const char* home = getenv("HOME");
@@ -48,13 +51,32 @@ std::string StripTrailingSlashes(std::string path) {
   return path;
 }
 
-std::string ChosenRoot() {
-  if (!g_override.empty()) return g_override;
+std::string ChosenRootUncached() {
   const char* env = getenv("SFX_PREFIX");
   if (env != nullptr && env[0] != '\0') return StripTrailingSlashes(Absolute(env));
   const char* xdg = getenv("XDG_DATA_HOME");
   std::string data = (xdg != nullptr && xdg[0] != '\0') ? Absolute(xdg) : HomeDirectory() + "/.local/share";
   return StripTrailingSlashes(data) + "/sfxkit/prefix";
+}
+
+// The root for the environment as it stands. A relative SFX_PREFIX is taken
+// from the working directory once, when that value is first seen: the
+// machine does not move when the process changes its directory, and every
+// path mapping asks for the root.
+std::string ChosenRoot() {
+  if (!g_override.empty()) return g_override;
+  static std::string s_env, s_xdg, s_home, s_root;
+  const char* env = getenv("SFX_PREFIX");
+  const char* xdg = getenv("XDG_DATA_HOME");
+  const char* home = getenv("HOME");
+  auto same = [](const std::string& seen, const char* now) { return seen == (now != nullptr ? now : ""); };
+  if (s_root.empty() || !same(s_env, env) || !same(s_xdg, xdg) || !same(s_home, home)) {
+    s_env = env != nullptr ? env : "";
+    s_xdg = xdg != nullptr ? xdg : "";
+    s_home = home != nullptr ? home : "";
+    s_root = ChosenRootUncached();
+  }
+  return s_root;
 }
 
 // mkdir -p; existing directories are fine. Failures surface later as
@@ -93,6 +115,7 @@ void SetPrefixRoot(const std::string& root) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_override = root.empty() ? std::string() : StripTrailingSlashes(Absolute(root));
   g_preparedRoot.clear();
+  g_familyRoot.clear();
   ForgetMadeFolders();
 }
 
@@ -115,6 +138,10 @@ std::string PrefixSetting(const std::string& root, const char* name) {
 }
 
 bool WritePrefixSetting(const std::string& root, const char* name, const std::string& value) {
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_familyRoot.clear();
+  }
   std::string path = root + "/" + name, temp = path + ".XXXXXX";
   int fd = mkstemp(&temp[0]);
   if (fd < 0) return false;
@@ -131,10 +158,18 @@ bool WritePrefixSetting(const std::string& root, const char* name, const std::st
 Family CurrentFamily() {
   const char* v = getenv("SFX_WINVER");
   if (v != nullptr && v[0] != '\0') return strcmp(v, "95") == 0 ? Family::Win95 : Family::NT;
-  // Unset: the family the prefix was made for ("sfx prefix init --family").
-  // Read without laying the prefix out, since laying out may itself ask for
-  // the family.
-  return PrefixSetting(ChosenPrefixRoot(), "family") == "95" ? Family::Win95 : Family::NT;
+  // Unset: the family the prefix was made for ("sfx prefix init --family"),
+  // read once per root (a machine does not change family while a setup
+  // runs on it; this process's own WritePrefixSetting forgets it). Read
+  // without laying the prefix out, since laying out may itself ask for the
+  // family.
+  std::lock_guard<std::mutex> lock(g_mutex);
+  std::string root = ChosenRoot();
+  if (root != g_familyRoot) {
+    g_family = PrefixSetting(root, "family") == "95" ? Family::Win95 : Family::NT;
+    g_familyRoot = root;
+  }
+  return g_family;
 }
 
 }  // namespace sfx::host

@@ -6,6 +6,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 
 namespace sfx::host {
@@ -56,12 +58,38 @@ std::string MapToHost(const char* windowsPath, bool* pExists = nullptr);
 // answers come from the mapping's own looks, without a second one.
 int MapToHostStat(const char* windowsPath, std::string& hostPath, struct stat* pStat);
 
+// A Windows path mapped to the host (as MapToHost), with what the mapping
+// saw of it on its way, so that the calls that look at the path next need
+// not look again.
+class MappedPath {
+ public:
+  explicit MappedPath(const char* windowsPath);
+  ~MappedPath();
+  MappedPath(const MappedPath&) = delete;
+  MappedPath& operator=(const MappedPath&) = delete;
+
+  const std::string& host() const { return m_host; }
+  // stat / lstat of the host path: 0 with *pStat filled, else the errno.
+  int Stat(struct stat* pStat) const;
+  int Lstat(struct stat* pStat) const;
+  // What Windows reports for the path when it is missing: ERROR_FILE_NOT_FOUND
+  // when its folder exists, else ERROR_PATH_NOT_FOUND.
+  uint32_t MissingError() const;
+
+ private:
+  struct Look;
+  std::string m_host;
+  std::unique_ptr<Look> m_look;
+};
+
 // Tells the mapping that this process has just made the file or folder at
 // hostPath, so that look-ups in a folder it made need not read the folder
 // again (see made_folders.h).
 void NoteMade(const std::string& hostPath, bool isFolder);
 // ... and that the entry at hostPath is gone (removed, or renamed away).
 void NoteGone(const std::string& hostPath);
+// ... and that it has just renamed the entry at from to to.
+void NoteMoved(const std::string& from, const std::string& to);
 
 // Host path -> Windows path: inside <prefix>/drive_c it is "C:\...", inside
 // the UNC and other-drive folders the matching Windows form, else "Z:\..."

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "platform/host/made_folders.h"
 #include "platform/host/prefix.h"
 #include "platform/platform.h"
 #include "platform/host/win_error.h"
@@ -36,11 +37,6 @@ std::string ModulePath() {
   if (n <= 0) return std::string();
   buf[n] = '\0';
   return MapToWindows(buf);
-}
-
-bool IsDirectory(const std::string& hostPath) {
-  struct stat st;
-  return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
@@ -123,10 +119,15 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LP
   if (lpPathName == nullptr || lpTempFileName == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
   std::string base = lpPathName;
   if (!base.empty() && base.back() != '\\' && base.back() != '/') base += '\\';
+  size_t folderLen = base.size();
   if (lpPrefixString != nullptr) base.append(lpPrefixString, strnlen(lpPrefixString, 3));
+  // The names lie straight in the folder unless the prefix holds a separator.
+  bool plainLeaf = base.find_first_of("\\/", folderLen) == std::string::npos;
   // Longest result: base, four hex digits, ".tmp" and the NUL.
   if (base.size() + 4 + 4 + 1 > MAX_PATH) return FailWith(ERROR_FILENAME_EXCED_RANGE);
-  if (!IsDirectory(MapToHost(lpPathName))) return FailWith(ERROR_DIRECTORY);
+  MappedPath folder(lpPathName);
+  struct stat folderSt;
+  if (folder.Stat(&folderSt) != 0 || !S_ISDIR(folderSt.st_mode)) return FailWith(ERROR_DIRECTORY);
 
   auto nameFor = [&](unsigned n) {
     char hex[16];
@@ -144,12 +145,22 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LP
   // processes doing the same.
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  unsigned start = (unsigned)((now.tv_nsec / 1000) ^ (getpid() * 2654435761u)) & 0xFFFF;
+  static const unsigned s_pidMix = (unsigned)getpid() * 2654435761u;
+  unsigned start = (unsigned)((now.tv_nsec / 1000) ^ s_pidMix) & 0xFFFF;
   for (unsigned i = 0; i < 0x10000; ++i) {
     unsigned n = (start + i) & 0xFFFF;
     if (n == 0) continue;
     std::string name = nameFor(n);
-    std::string host = MapToHost(name.c_str());
+    // A name in another letter case is taken too. In a folder this process
+    // made, its listing tells that without a look at the disk.
+    std::string host, match;
+    std::string leaf = name.substr(folderLen);
+    if (plainLeaf && LookUpMadeFolder(folder.host(), folderSt, leaf, match)) {
+      if (!match.empty()) continue;
+      host = folder.host() + "/" + leaf;
+    } else {
+      host = MapToHost(name.c_str());
+    }
     int fd = open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       close(fd);
@@ -159,6 +170,9 @@ UINT GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique, LP
       return n;
     }
     if (errno != EEXIST) return FailErrno();
+    // Someone else was there first: the folder has changed since it was
+    // looked at.
+    if (stat(folder.host().c_str(), &folderSt) != 0) return FailErrno();
   }
   return FailWith(ERROR_FILE_EXISTS);
 }
