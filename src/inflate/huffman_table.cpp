@@ -61,10 +61,12 @@ class CTablePlacer {
   void Fill(HuffmanEntry* pTable, UINT n, UINT s, const WORD* pBase, const WORD* pExtra) const {
     UINT nReversed = 0;  // the next code, first bit lowest
     UINT i = 0;
-    UINT k = 1;
     const UINT nTop = m_g < m_nRoot ? m_g : m_nRoot;
+    UINT k = 1;
+    while (k < nTop && m_pCount[k] == 0) k++;  // the shortest code's length
+    const UINT nFirst = k;
     for (; k <= nTop; k++) {
-      if (k > 1) memcpy(pTable + (1u << (k - 1)), pTable, (sizeof(HuffmanEntry) << (k - 1)));
+      if (k > nFirst) memcpy(pTable + (1u << (k - 1)), pTable, (sizeof(HuffmanEntry) << (k - 1)));
       for (UINT a = m_pCount[k]; a > 0; a--, i++) {
         pTable[nReversed] = SymbolEntry(i < m_nSorted ? m_pSorted[i] : n, n, k, s, pBase, pExtra);
         nReversed = NextReversedCode(nReversed, k);
@@ -192,7 +194,8 @@ int CInflater::BuildHuffmanTable(const DWORD* pLengths, UINT n, UINT s, const WO
   // every code past the sorted symbols as unused.
 
   CTablePlacer placer(count, sorted, nSorted, nRoot, g);
-  HuffmanEntry* pTable = (HuffmanEntry*)InflateAlloc(placer.Size() * sizeof(HuffmanEntry));
+  // Every entry is written below, so the table needs no clearing.
+  HuffmanEntry* pTable = (HuffmanEntry*)InflateAllocUnfilled(placer.Size() * sizeof(HuffmanEntry));
   if (pTable == nullptr) return INFLATE_NO_MEMORY;
   placer.Fill(pTable, n, s, pBase, pExtra);
 

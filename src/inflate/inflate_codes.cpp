@@ -221,7 +221,7 @@ SFX_ALWAYS_INLINE int CInflater::FastLoop(const HuffmanEntry* pLiteral, const Hu
   return nResult;
 }
 
-int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
+SFX_HOT_ALIGN int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
                                 int nLiteralBits, int nDistanceBits) {
   return FastLoop(pLiteral, pDistance, nLiteralBits, nDistanceBits);
 }
@@ -229,7 +229,7 @@ int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry
 #ifdef SFX_FAST_LOOP_BMI2
 // The same loop with BMI2's shifts, which take their count from any
 // register and leave the flags alone: fewer moves on the symbols' path.
-__attribute__((target("bmi2"))) int CInflater::InflateCodesFastBmi2(
+__attribute__((target("bmi2"))) SFX_HOT_ALIGN int CInflater::InflateCodesFastBmi2(
     const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance, int nLiteralBits, int nDistanceBits) {
   return FastLoop(pLiteral, pDistance, nLiteralBits, nDistanceBits);
 }
