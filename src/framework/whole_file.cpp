@@ -19,12 +19,8 @@ CWholeFile::CWholeFile(const char* pszDest, BOOL bReplacingMove)
       AfxThrowFileException(error.m_cause, error.m_lOsError, m_strDest);
     }
   }
-  m_strTemp = NewTempName();
-  if (m_strTemp.IsEmpty()) ThrowForDest(GetLastError());
-  if (!Open(m_strTemp, modeCreate | modeWrite, &error)) {
-    Discard();
-    ThrowForDest((DWORD)error.m_lOsError);
-  }
+  DWORD dwError = CreateTemp();
+  if (dwError != ERROR_SUCCESS) ThrowForDest(dwError);
   // An overwritten file keeps its creation time where the new content
   // brings none (the status may set only the last-write time, or none).
   if (ftCreated.dwLowDateTime != 0 || ftCreated.dwHighDateTime != 0) SetFileTime(m_hFile, &ftCreated, nullptr, nullptr);
@@ -32,6 +28,35 @@ CWholeFile::CWholeFile(const char* pszDest, BOOL bReplacingMove)
 }
 
 CWholeFile::~CWholeFile() { Discard(); }
+
+DWORD CWholeFile::CreateTemp() {
+  // Numbers start apart for each file of a run, so that a name is seldom
+  // tried twice.
+  static UINT s_nFiles = 0;
+  UINT nStart = ++s_nFiles * 40503u;
+  for (int i = 0; i < m_strDest.GetLength(); ++i) nStart = nStart * 31u + (BYTE)m_strDest[i];
+  for (UINT i = 0; i < 0x10000; ++i) {
+    UINT n = (nStart + i) & 0xFFFF;
+    if (n == 0) continue;
+    CString strName = m_strFolder + "sfx";
+    int nShift = n > 0xFFF ? 12 : n > 0xFF ? 8 : n > 0xF ? 4 : 0;  // no leading zeros
+    for (; nShift >= 0; nShift -= 4) strName += "0123456789ABCDEF"[(n >> nShift) & 0xF];
+    strName += ".tmp";
+    HANDLE h = CreateFileA(strName, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h != INVALID_HANDLE_VALUE) {
+      m_hFile = h;
+      m_bCloseOnDelete = TRUE;
+      m_strTemp = strName;
+      return ERROR_SUCCESS;
+    }
+    DWORD dwError = GetLastError();
+    // Taken: by a file, or by a folder of that name.
+    BOOL bTaken = dwError == ERROR_FILE_EXISTS || dwError == ERROR_ALREADY_EXISTS ||
+                  (dwError == ERROR_ACCESS_DENIED && GetFileAttributesA(strName) != INVALID_FILE_ATTRIBUTES);
+    if (!bTaken) return dwError == ERROR_SUCCESS ? (DWORD)ERROR_CANNOT_MAKE : dwError;
+  }
+  return ERROR_FILE_EXISTS;
+}
 
 CString CWholeFile::NewTempName() const {
   CString strName;
@@ -58,14 +83,24 @@ void CWholeFile::Discard() {
 }
 
 void CWholeFile::Commit(const CFileStatus* pStatus) {
+  // The times go on through the handle, after the last write and before the
+  // close, as SetStatus would set them by name: the file is not opened a
+  // second time. The attributes follow once it is closed, so a read-only
+  // attribute cannot stop the times.
+  if (pStatus != nullptr && pStatus->m_mtime != 0) {
+    FILETIME ftCreate = TimeToFileTime(pStatus->m_ctime);
+    FILETIME ftAccess = TimeToFileTime(pStatus->m_atime);
+    FILETIME ftWrite = TimeToFileTime(pStatus->m_mtime);
+    if (!SetFileTime(m_hFile, pStatus->m_ctime != 0 ? &ftCreate : nullptr,
+                     pStatus->m_atime != 0 ? &ftAccess : nullptr, &ftWrite))
+      ThrowForDest(GetLastError());
+  }
   Close();
   if (pStatus != nullptr) {
-    try {
-      SetStatus(m_strTemp, *pStatus);
-    } catch (CFileException* e) {
-      e->m_strFileName = m_strDest;
-      throw;
-    }
+    DWORD dwAttr = GetFileAttributesA(m_strTemp);
+    if (dwAttr == INVALID_FILE_ATTRIBUTES) ThrowForDest(GetLastError());
+    if ((DWORD)pStatus->m_attribute != dwAttr && !SetFileAttributesA(m_strTemp, pStatus->m_attribute))
+      ThrowForDest(GetLastError());
   }
   if (m_bReplacingMove) {
     if (!MoveFileExA(m_strTemp, m_strDest, MOVEFILE_REPLACE_EXISTING)) ThrowForDest(GetLastError());

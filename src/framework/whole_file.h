@@ -1,8 +1,10 @@
 // CWholeFile: a file that appears whole or not at all.
 //
-// The bytes go to a temporary file that the platform names and creates in
-// the destination's folder (GetTempFileNameA, prefix "sfx"); Commit closes
-// it, applies the status and only then puts it in the destination's place.
+// The bytes go to a temporary file in the destination's folder, named as
+// GetTempFileNameA names them ("sfx", hexadecimal digits, ".tmp") and made
+// and opened in one step (CREATE_NEW on the first free name); Commit sets
+// the status's times through its own handle, closes it, sets the status's
+// attributes and only then puts it in the destination's place.
 // Until Commit has succeeded the destination keeps its old content (or stays
 // absent), and the destructor removes the temporary file.
 //
@@ -36,6 +38,7 @@ class CWholeFile : public CFile {
 
  private:
   [[noreturn]] void ThrowForDest(DWORD dwError) const;
+  DWORD CreateTemp();            // opens m_strTemp; ERROR_SUCCESS or the error
   CString NewTempName() const;  // empty when the platform gives none
   void ReplaceByRenames();
   void Discard();

@@ -195,7 +195,7 @@ int CInflater::BuildHuffmanTable(const DWORD* pLengths, UINT n, UINT s, const WO
 
   CTablePlacer placer(count, sorted, nSorted, nRoot, g);
   // Every entry is written below, so the table needs no clearing.
-  HuffmanEntry* pTable = (HuffmanEntry*)InflateAllocUnfilled(placer.Size() * sizeof(HuffmanEntry));
+  HuffmanEntry* pTable = (HuffmanEntry*)InflateAllocUncleared(placer.Size() * sizeof(HuffmanEntry));
   if (pTable == nullptr) return INFLATE_NO_MEMORY;
   placer.Fill(pTable, n, s, pBase, pExtra);
 

@@ -17,7 +17,7 @@ void* InflateAlloc(size_t nBytes) {
   return calloc(1, nBytes);
 }
 
-void* InflateAllocUnfilled(size_t nBytes) {
+void* InflateAllocUncleared(size_t nBytes) {
   if (g_pfnAllocHook != nullptr && !g_pfnAllocHook(nBytes)) return nullptr;
   return malloc(nBytes);
 }

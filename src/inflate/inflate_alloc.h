@@ -1,5 +1,4 @@
-// Allocation of the decoder's buffers (input buffer, window,
-// code tables).
+// Allocation of the decoder's buffers (input buffer, window, code tables).
 //
 // Every allocation of the decoder goes through InflateAlloc, so a test can
 // install a hook that sees each request and may make it fail. Allocation is
@@ -17,8 +16,8 @@ InflateAllocHook SetInflateAllocHook(InflateAllocHook pfnHook);
 
 // nBytes of zeros, or null when memory (or the hook) says no.
 void* InflateAlloc(size_t nBytes);
-// The same without the zeros, for a buffer whose bytes are written before
-// they are read.
-void* InflateAllocUnfilled(size_t nBytes);
+// The same without the zeros, for a buffer whose user writes (or clears)
+// every byte before reading it.
+void* InflateAllocUncleared(size_t nBytes);
 // Releases a block from InflateAlloc; null is ignored.
 void InflateFree(void* p);

@@ -147,9 +147,10 @@ int CInflater::Inflate() {
   m_nBitCount = 0;
   m_nPastEnd = 0;
 
-  // Only the history before the stream's start is read before it is
-  // written: a distance back past the start copies zeros.
-  m_pWindow = (BYTE*)InflateAllocUnfilled(kWindowAlloc);
+  // Only the history before the first output byte is read before it is
+  // written: it starts as zeros, so a distance reaching before the stream's
+  // start copies zeros. The pieces and the slack are written first.
+  m_pWindow = (BYTE*)InflateAllocUncleared(kWindowAlloc);
   if (m_pWindow == nullptr) return INFLATE_NO_MEMORY;
   memset(m_pWindow, 0, kWindowSize);
   FillSymbolTables();

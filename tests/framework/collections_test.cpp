@@ -6,6 +6,7 @@
 #include <string>
 
 #include "framework/exceptions.h"
+#include "memory_exception.h"
 
 // The archive layer defines the arrays' Serialize; these tests never archive
 // an array, they only need the virtual tables to link.
@@ -22,18 +23,6 @@ class CCounted : public CObject {
   ~CCounted() override { --*m_pLive; }
   int* m_pLive;
 };
-
-template <class F>
-bool ThrowsMemoryException(F f) {
-  try {
-    f();
-  } catch (CException* e) {
-    bool isMemory = dynamic_cast<CMemoryException*>(e) != nullptr;
-    e->Delete();
-    return isMemory;
-  }
-  return false;
-}
 
 TEST(ArrayTest, SetSizeGrowsWithEmptySlotsAndShrinks) {
   CDWordArray dw;

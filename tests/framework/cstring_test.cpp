@@ -8,69 +8,35 @@
 #include <string>
 
 #include "framework/exceptions.h"
+#include "memory_exception.h"
 #include "support/code_page_env.h"
 
 namespace {
 
 std::string S(const CString& s) { return std::string((const char*)s, (size_t)s.GetLength()); }
 
-TEST(CStringTest, Construction) {
-  EXPECT_EQ(S(CString()), "");
-  EXPECT_EQ(S(CString((const char*)nullptr)), "");
-  EXPECT_EQ(S(CString("abc")), "abc");
-  EXPECT_EQ(S(CString("abcdef", 3)), "abc");
-  EXPECT_EQ(S(CString("abc", -1)), "");
-  EXPECT_EQ(S(CString('x', 4)), "xxxx");
-  EXPECT_EQ(S(CString('x', 0)), "");
-  // Bytes after a NUL are kept when a length is given.
-  CString withNul("a\0b", 3);
-  EXPECT_EQ(withNul.GetLength(), 3);
-  EXPECT_EQ(withNul.GetAt(2), 'b');
-  // The text is always terminated.
-  EXPECT_EQ(((const char*)CString("abcdef", 2))[2], 0);
-}
-
-TEST(CStringTest, CopyMoveAndAssign) {
-  CString a("first");
-  CString b(a);
-  b += "!";
-  EXPECT_EQ(S(a), "first");
-  EXPECT_EQ(S(b), "first!");
-  CString c(static_cast<CString&&>(b));
-  EXPECT_EQ(S(c), "first!");
-  EXPECT_TRUE(b.IsEmpty());
-  c = 'z';
-  EXPECT_EQ(S(c), "z");
-  c = (const char*)nullptr;
-  EXPECT_TRUE(c.IsEmpty());
-  b = "again";  // a moved-from string is usable
-  EXPECT_EQ(S(b), "again");
-}
-
-TEST(CStringTest, Concatenation) {
-  CString dir("C:\\TEMP\\");
-  EXPECT_EQ(S(dir + "x.dll"), "C:\\TEMP\\x.dll");
-  EXPECT_EQ(S("pre" + dir), "preC:\\TEMP\\");
-  EXPECT_EQ(S(dir + CString("y")), "C:\\TEMP\\y");
-  EXPECT_EQ(S(dir + '\\'), "C:\\TEMP\\\\");
-  // Many small appends keep the whole text.
-  CString grown;
-  std::string expected;
-  for (int i = 0; i < 1000; ++i) {
-    char ch = (char)('a' + i % 26);
-    grown += ch;
-    expected += ch;
-  }
-  EXPECT_EQ(S(grown), expected);
-}
-
-TEST(CStringTest, SlicesClampOutOfRangeCounts) {
-  const CString s("abcdef");
-  struct Case {
+// Constructors, concatenation and slices (out-of-range counts clamped): the
+// text each gives, always terminated.
+TEST(CStringTest, TextOfConstructionConcatenationAndSlices) {
+  const CString s("abcdef"), dir("C:\\TEMP\\");
+  const struct {
     const char* what;
     CString got;
-    const char* want;
+    std::string want;
   } cases[] = {
+      {"default", CString(), ""},
+      {"null", CString((const char*)nullptr), ""},
+      {"C string", CString("abc"), "abc"},
+      {"first 3", CString("abcdef", 3), "abc"},
+      {"first 2", CString("abcdef", 2), "ab"},
+      {"negative length", CString("abc", -1), ""},
+      {"repeated", CString('x', 4), "xxxx"},
+      {"repeated 0 times", CString('x', 0), ""},
+      {"NUL inside, length given", CString("a\0b", 3), std::string("a\0b", 3)},
+      {"+ C string", dir + "x.dll", "C:\\TEMP\\x.dll"},
+      {"C string +", "pre" + dir, "preC:\\TEMP\\"},
+      {"+ CString", dir + CString("y"), "C:\\TEMP\\y"},
+      {"+ char", dir + '\\', "C:\\TEMP\\\\"},
       {"Left 0", s.Left(0), ""},
       {"Left 3", s.Left(3), "abc"},
       {"Left past end", s.Left(100), "abcdef"},
@@ -87,7 +53,36 @@ TEST(CStringTest, SlicesClampOutOfRangeCounts) {
       {"Right past end", s.Right(99), "abcdef"},
       {"Right negative", s.Right(-1), ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(S(c.got), c.want) << c.what;
+  for (const auto& c : cases) {
+    EXPECT_EQ(S(c.got), c.want) << c.what;
+    EXPECT_EQ(((const char*)c.got)[c.got.GetLength()], 0) << c.what;
+  }
+}
+
+TEST(CStringTest, CopyMoveAssignAndAppend) {
+  CString a("first");
+  CString b(a);
+  b += "!";
+  EXPECT_EQ(S(a), "first");
+  EXPECT_EQ(S(b), "first!");
+  CString c(static_cast<CString&&>(b));
+  EXPECT_EQ(S(c), "first!");
+  EXPECT_TRUE(b.IsEmpty());
+  c = 'z';
+  EXPECT_EQ(S(c), "z");
+  c = (const char*)nullptr;
+  EXPECT_TRUE(c.IsEmpty());
+  b = "again";  // a moved-from string is usable
+  EXPECT_EQ(S(b), "again");
+  // Many small appends keep the whole text.
+  CString grown;
+  std::string expected;
+  for (int i = 0; i < 1000; ++i) {
+    char ch = (char)('a' + i % 26);
+    grown += ch;
+    expected += ch;
+  }
+  EXPECT_EQ(S(grown), expected);
 }
 
 TEST(CStringTest, FindAndReverseFind) {
@@ -308,6 +303,7 @@ TEST(CStringTest, UpperLowerAndAt) {
   EXPECT_EQ(S(s), "MIXED \xE4 CASE");
   s.MakeLower();
   EXPECT_EQ(S(s), "mixed \xE4 case");
+  EXPECT_EQ(s.GetAt(6), '\xE4');
   EXPECT_EQ(s.GetAt(-1), 0);
   EXPECT_EQ(s.GetAt(100), 0);
   s.SetAt(0, 'M');
@@ -345,18 +341,6 @@ TEST(CStringTest, AfxFormatString1) {
   CString arg("name");
   AfxFormatString1(arg, "[%1|%1]", arg);
   EXPECT_EQ(S(arg), "[name|name]");
-}
-
-template <class F>
-bool ThrowsMemoryException(F f) {
-  try {
-    f();
-  } catch (CException* e) {
-    bool isMemory = dynamic_cast<CMemoryException*>(e) != nullptr;
-    e->Delete();
-    return isMemory;
-  }
-  return false;
 }
 
 TEST(CStringTest, OversizedRequestsRaiseTheMemoryException) {

@@ -20,30 +20,25 @@ using sfx::test::WriteFile;
 
 const char kPath[] = "C:\\TEMP\\x.bin";
 
-// Runs f and returns the CFileException it throws (cause, OS error, name);
-// fails the test when it throws nothing.
-struct Caught {
-  bool thrown = false;
-  int cause = -1;
-  LONG osError = 0;
-  std::string name;
-  std::string message;
-};
-
+// Runs f and describes the CFileException it throws, "cause <n>: <file name>"
+// and with details " (os error <n>): <message>", or says "nothing thrown".
 template <class F>
-Caught CatchFileException(F f) {
-  Caught c;
+std::string FileError(F f, bool details = false) {
   try {
     f();
   } catch (CFileException* e) {
-    c.thrown = true;
-    c.cause = e->m_cause;
-    c.osError = e->m_lOsError;
-    c.name = (const char*)e->m_strFileName;
-    c.message = (const char*)e->GetErrorMessage();
+    std::string what = "cause " + std::to_string(e->m_cause) + ": " + (const char*)e->m_strFileName;
+    if (details)
+      what += " (os error " + std::to_string(e->m_lOsError) + "): " + (const char*)e->GetErrorMessage();
     e->Delete();
+    return what;
   }
-  return c;
+  return "nothing thrown";
+}
+
+std::string Error(int cause, const std::string& name) { return "cause " + std::to_string(cause) + ": " + name; }
+std::string Error(int cause, const std::string& name, LONG osError, const std::string& message) {
+  return Error(cause, name) + " (os error " + std::to_string(osError) + "): " + message;
 }
 
 class FileTest : public testing::Test {
@@ -57,16 +52,11 @@ class FileTest : public testing::Test {
 };
 
 TEST_F(FileTest, OpenOrThrowNamesTheMissingFile) {
-  Caught c = CatchFileException([] { CFile f("C:\\TEMP\\missing.bin", CFile::modeRead); });
-  ASSERT_TRUE(c.thrown);
-  EXPECT_EQ(c.cause, CFileException::fileNotFound);
-  EXPECT_EQ(c.osError, ERROR_FILE_NOT_FOUND);
-  EXPECT_EQ(c.name, "C:\\TEMP\\missing.bin");
-  EXPECT_EQ(c.message, "C:\\TEMP\\missing.bin was not found.");
-
-  c = CatchFileException([] { CFile f("C:\\NO\\SUCH\\DIR\\x.bin", CFile::modeCreate | CFile::modeWrite); });
-  ASSERT_TRUE(c.thrown);
-  EXPECT_EQ(c.cause, CFileException::badPath);
+  EXPECT_EQ(FileError([] { CFile f("C:\\TEMP\\missing.bin", CFile::modeRead); }, true),
+            Error(CFileException::fileNotFound, "C:\\TEMP\\missing.bin", ERROR_FILE_NOT_FOUND,
+                  "C:\\TEMP\\missing.bin was not found."));
+  EXPECT_EQ(FileError([] { CFile f("C:\\NO\\SUCH\\DIR\\x.bin", CFile::modeCreate | CFile::modeWrite); }),
+            Error(CFileException::badPath, "C:\\NO\\SUCH\\DIR\\x.bin"));
 }
 
 TEST_F(FileTest, FailedOpenLeavesAnUnopenedNamelessFileThatFailsAsInvalid) {
@@ -90,13 +80,9 @@ TEST_F(FileTest, FailedOpenLeavesAnUnopenedNamelessFileThatFailsAsInvalid) {
       std::function<void()>([&] { f.GetLength(); }),
       std::function<void()>([&] { f.GetPosition(); }),
   };
-  for (const auto& op : operations) {
-    Caught c = CatchFileException(op);
-    ASSERT_TRUE(c.thrown);
-    EXPECT_EQ(c.cause, CFileException::invalidFile);
-    EXPECT_EQ(c.name, "");
-    EXPECT_EQ(c.message, "An invalid file handle was associated with .");
-  }
+  for (const auto& op : operations)
+    EXPECT_EQ(FileError(op, true),
+              Error(CFileException::invalidFile, "", ERROR_INVALID_HANDLE, "An invalid file handle was associated with ."));
 }
 
 TEST_F(FileTest, ReadWriteSeekPositionLength) {
@@ -130,10 +116,7 @@ TEST_F(FileTest, ReadWriteSeekPositionLength) {
   EXPECT_EQ(in.Read(buffer, sizeof buffer), 0u);
   EXPECT_EQ(in.Read(buffer, sizeof buffer), 0u);
   // Seeking before the start fails and names the file.
-  Caught c = CatchFileException([&] { in.Seek(-100, CFile::current); });
-  ASSERT_TRUE(c.thrown);
-  EXPECT_EQ(c.cause, CFileException::badSeek);
-  EXPECT_EQ(c.name, kPath);
+  EXPECT_EQ(FileError([&] { in.Seek(-100, CFile::current); }), Error(CFileException::badSeek, kPath));
 }
 
 TEST_F(FileTest, ReopenByItsOwnPath) {
@@ -219,8 +202,7 @@ TEST_F(FileTest, DestructorClosesAndNeverThrows) {
   // A handle that fails to close: Close reports it, the destructor does not.
   CFile h(kPath, CFile::modeRead);
   CloseHandle(h.m_hFile);
-  Caught c = CatchFileException([&] { h.Close(); });
-  EXPECT_TRUE(c.thrown);
+  EXPECT_NE(FileError([&] { h.Close(); }), "nothing thrown");
   EXPECT_FALSE(h.IsOpen());
   {
     CFile quiet(kPath, CFile::modeRead);
@@ -228,7 +210,6 @@ TEST_F(FileTest, DestructorClosesAndNeverThrows) {
   }  // destroyed with a dead handle: must not throw (that would terminate)
 }
 
-// Status helpers.
 CFileStatus Status(DWORD ctime, DWORD mtime, BYTE attribute) {
   CFileStatus s;
   s.m_ctime = ctime;
@@ -240,67 +221,52 @@ CFileStatus Status(DWORD ctime, DWORD mtime, BYTE attribute) {
 const DWORD kCreated = 946684800;   // 2000-01-01 00:00:00 UTC
 const DWORD kWritten = 1234567890;  // 2009-02-13 23:31:30 UTC
 
-TEST_F(FileTest, SetStatusWithBothTimes) {
-  Put(kPath, "payload");
-  CFile::SetStatus(kPath, Status(kCreated, kWritten, CFile::archive));
-  CFileStatus got;
-  ASSERT_TRUE(CFile::GetStatus(kPath, got));
-  EXPECT_EQ(got.m_ctime, kCreated);
-  EXPECT_EQ(got.m_mtime, kWritten);
-  EXPECT_EQ(got.m_size, 7);
-  EXPECT_EQ(got.m_attribute & CFile::readOnly, 0);
-  EXPECT_STREQ(got.m_szFullName, kPath);
-
-  // The largest unsigned time survives the conversion too.
-  CFile::SetStatus(kPath, Status(0, 0xFFFFFFF0u, 0));
-  ASSERT_TRUE(CFile::GetStatus(kPath, got));
-  EXPECT_EQ(got.m_mtime, 0xFFFFFFF0u);
-  EXPECT_EQ(got.m_ctime, kCreated);  // ctime 0: creation time left alone
-}
-
-TEST_F(FileTest, SetStatusWithMtimeZeroSetsNoTimeButTheAttribute) {
-  Put(kPath, "x");
-  CFile::SetStatus(kPath, Status(kCreated, kWritten, 0));
-  CFile::SetStatus(kPath, Status(1, 0, CFile::readOnly));
-  CFileStatus got;
-  ASSERT_TRUE(CFile::GetStatus(kPath, got));
-  EXPECT_EQ(got.m_mtime, kWritten);
-  EXPECT_EQ(got.m_ctime, kCreated);
-  EXPECT_NE(got.m_attribute & CFile::readOnly, 0);
-}
-
-TEST_F(FileTest, SetStatusReadOnlyStillSetsTheTimes) {
-  Put(kPath, "x");
-  CFile::SetStatus(kPath, Status(kCreated, kWritten, CFile::readOnly | CFile::archive));
-  CFileStatus got;
-  ASSERT_TRUE(CFile::GetStatus(kPath, got));
-  EXPECT_EQ(got.m_ctime, kCreated);
-  EXPECT_EQ(got.m_mtime, kWritten);
-  EXPECT_NE(got.m_attribute & CFile::readOnly, 0);
-  EXPECT_EQ(GetFileAttributesA(kPath) & FILE_ATTRIBUTE_READONLY, (DWORD)FILE_ATTRIBUTE_READONLY);
-
-  // A later write-open is refused.
-  Caught c = CatchFileException([] { CFile f(kPath, CFile::modeCreate | CFile::modeWrite); });
-  ASSERT_TRUE(c.thrown);
-  EXPECT_EQ(c.cause, CFileException::accessDenied);
-  EXPECT_EQ(c.name, kPath);
-  EXPECT_EQ(Get(kPath), "x");
-
-  // Taking the attribute away again (with new times) makes it writable:
-  // the attribute has to go before the times can be set.
-  CFile::SetStatus(kPath, Status(0, kWritten + 60, 0));
-  ASSERT_TRUE(CFile::GetStatus(kPath, got));
-  EXPECT_EQ(got.m_mtime, kWritten + 60);
-  EXPECT_EQ(got.m_attribute & CFile::readOnly, 0);
-  CFile f(kPath, CFile::modeWrite);
-  EXPECT_TRUE(f.IsOpen());
+// SetStatus applied once or twice, then read back: a zero creation time
+// leaves it alone, a zero write time sets no time but still the attribute,
+// and read-only still takes the times (the attribute goes on last and comes
+// off first).
+TEST_F(FileTest, SetStatusTimesAndReadOnly) {
+  const BYTE kRO = CFile::readOnly, kA = CFile::archive;
+  struct Case {
+    const char* what;
+    std::vector<CFileStatus> applied;
+    DWORD ctime, mtime;
+    bool readOnly;
+  } cases[] = {
+      {"both times", {Status(kCreated, kWritten, kA)}, kCreated, kWritten, false},
+      {"largest time, no creation time", {Status(kCreated, kWritten, kA), Status(0, 0xFFFFFFF0u, 0)},
+       kCreated, 0xFFFFFFF0u, false},
+      {"no write time", {Status(kCreated, kWritten, 0), Status(1, 0, kRO)}, kCreated, kWritten, true},
+      {"read-only", {Status(kCreated, kWritten, kRO | kA)}, kCreated, kWritten, true},
+      {"read-only taken away", {Status(kCreated, kWritten, kRO | kA), Status(0, kWritten + 60, 0)},
+       kCreated, kWritten + 60, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Put(kPath, "payload");
+    for (const CFileStatus& s : c.applied) CFile::SetStatus(kPath, s);
+    CFileStatus got;
+    ASSERT_TRUE(CFile::GetStatus(kPath, got));
+    EXPECT_EQ(got.m_ctime, c.ctime);
+    EXPECT_EQ(got.m_mtime, c.mtime);
+    EXPECT_EQ(got.m_size, 7);
+    EXPECT_EQ((got.m_attribute & CFile::readOnly) != 0, c.readOnly);
+    EXPECT_EQ((GetFileAttributesA(kPath) & FILE_ATTRIBUTE_READONLY) != 0, c.readOnly);
+    EXPECT_STREQ(got.m_szFullName, kPath);
+    // A write-open is refused exactly while the file is read-only, and a
+    // refused truncating one leaves the content.
+    const UINT mode = c.readOnly ? CFile::modeCreate | CFile::modeWrite : CFile::modeWrite;
+    EXPECT_EQ(FileError([mode] { CFile f(kPath, mode); }),
+              c.readOnly ? Error(CFileException::accessDenied, kPath) : "nothing thrown");
+    EXPECT_EQ(Get(kPath), "payload");
+    SetFileAttributesA(kPath, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(kPath);
+  }
 }
 
 TEST_F(FileTest, SetStatusOnAMissingFileThrows) {
-  Caught c = CatchFileException([] { CFile::SetStatus("C:\\TEMP\\gone.dll", Status(kCreated, kWritten, 0)); });
-  ASSERT_TRUE(c.thrown);
-  EXPECT_EQ(c.cause, CFileException::fileNotFound);
-  EXPECT_EQ(c.name, "C:\\TEMP\\gone.dll");
+  EXPECT_EQ(FileError([] { CFile::SetStatus("C:\\TEMP\\gone.dll", Status(kCreated, kWritten, 0)); }),
+            Error(CFileException::fileNotFound, "C:\\TEMP\\gone.dll"));
   CFileStatus got;
   EXPECT_FALSE(CFile::GetStatus("C:\\TEMP\\gone.dll", got));
 }
@@ -412,9 +378,7 @@ TEST(MemFileTest, SeekAndLength) {
   EXPECT_EQ(f.Seek(-3, CFile::end), 7u);
   EXPECT_EQ(f.Seek(1, CFile::current), 8u);
   EXPECT_EQ(f.Seek((LONG)0x80000000u, CFile::begin), 0x80000000u);  // unsigned from begin
-  Caught c = CatchFileException([&] { f.Seek(-11, CFile::end); });
-  ASSERT_TRUE(c.thrown);
-  EXPECT_EQ(c.cause, CFileException::badSeek);
+  EXPECT_EQ(FileError([&] { f.Seek(-11, CFile::end); }), Error(CFileException::badSeek, ""));
   EXPECT_EQ(f.GetPosition(), 0x80000000u);  // a failed seek leaves the position
 
   f.SetLength(4);
@@ -424,8 +388,7 @@ TEST(MemFileTest, SeekAndLength) {
   EXPECT_EQ(std::string((const char*)f.GetData(), 6), std::string("0123\0\0", 6));
   // A write that would pass 4 GiB fails instead of wrapping.
   f.Seek((LONG)0xFFFFFFFFu, CFile::begin);
-  c = CatchFileException([&] { f.Write("ab", 2); });
-  EXPECT_TRUE(c.thrown);
+  EXPECT_NE(FileError([&] { f.Write("ab", 2); }), "nothing thrown");
   EXPECT_EQ(f.GetLength(), 6u);
 }
 

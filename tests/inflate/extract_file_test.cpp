@@ -60,6 +60,10 @@ class ExtractFileTest : public ::testing::Test {
   ExtractFileTest() : outDir_(WindowsDir(dir_.path())), strDir_(outDir_.c_str()) {}
 
   std::string Host(const std::string& name) const { return dir_ / name; }
+  // Extracts file i of the payload that b wrote.
+  void Extract(CFile& payloadFile, const CatalogueBuilder& b, const pack::Payload& p, size_t i, CLogStream* log) {
+    ExtractFile(&payloadFile, Entry(b.catalogue().files[i], p.layout, i).get(), strDir_, log);
+  }
   std::string Path(const std::string& name) const { return outDir_ + name; }
   CFileStatus Status(const std::string& name) {
     CFileStatus s;
@@ -101,8 +105,7 @@ TEST_F(ExtractFileTest, ManyFilesExtractExactlyWithTimesAndAttributes) {
   std::string expectedLog;
   const auto& files = b.catalogue().files;
   for (size_t i = 0; i < files.size(); ++i) {
-    auto e = Entry(files[i], payload.layout, i);
-    ExtractFile(&file, e.get(), strDir_, &log_);
+    Extract(file, b, payload, i, &log_);
     expectedLog += "file:" + Path(files[i].name) + "\n";
   }
   EXPECT_EQ(std::string(log_.GetText()), expectedLog);
@@ -125,8 +128,7 @@ TEST_F(ExtractFileTest, ExtractionsDoNotDependOnThePayloadPosition) {
   CountingPayload file(payload.bytes);
   for (size_t i : {2, 0, 1, 2}) {
     file.Seek(0, CFile::end);
-    auto e = Entry(b.catalogue().files[i], payload.layout, i);
-    ExtractFile(&file, e.get(), strDir_, nullptr);
+    Extract(file, b, payload, i, nullptr);
     EXPECT_EQ(ReadFile(Host(b.catalogue().files[i].name)), ToString(b.catalogue().files[i].data));
   }
   EXPECT_EQ(log_.GetLength(), 0);
@@ -142,8 +144,7 @@ TEST_F(ExtractFileTest, MtimeZeroKeepsTheTimesOfWriting) {
   pack::Payload payload = b.Write();
   CountingPayload file(payload.bytes);
   DWORD before = (DWORD)time(nullptr);
-  auto e = Entry(b.catalogue().files[0], payload.layout, 0);
-  ExtractFile(&file, e.get(), strDir_, &log_);
+  Extract(file, b, payload, 0, &log_);
   DWORD after = (DWORD)time(nullptr);
 
   CFileStatus s = Status("fresh.txt");
@@ -160,8 +161,7 @@ TEST_F(ExtractFileTest, ExistingDestinationIsTruncated) {
   b.File({"over.txt", "short"});
   pack::Payload payload = b.Write();
   CountingPayload file(payload.bytes);
-  auto e = Entry(b.catalogue().files[0], payload.layout, 0);
-  ExtractFile(&file, e.get(), strDir_, &log_);
+  Extract(file, b, payload, 0, &log_);
   EXPECT_EQ(ReadFile(Host("over.txt")), "short");
 }
 
@@ -187,8 +187,7 @@ TEST_F(ExtractFileTest, UnwritableDestinationThrowsBeforeReadingThePayload) {
       ASSERT_TRUE(holder.Open(Path("locked.txt").c_str(), CFile::modeRead | CFile::shareDenyNone));
     }
     CountingPayload file(payload.bytes);
-    auto e = Entry(b.catalogue().files[0], payload.layout, 0);
-    Caught caught = CatchFramework([&] { ExtractFile(&file, e.get(), strDir_, &log_); });
+    Caught caught = CatchFramework([&] { Extract(file, b, payload, 0, &log_); });
     EXPECT_EQ(caught.kind, "file");
     EXPECT_EQ(caught.fileName, Path("locked.txt"));
     EXPECT_EQ(file.reads + file.seeks, 0);
@@ -208,6 +207,7 @@ TEST_F(ExtractFileTest, UnwritableDestinationThrowsBeforeReadingThePayload) {
 TEST_F(ExtractFileTest, DamagedStreamKeepsTheOldFileAndIsAnArchiveError) {
   std::string data(105535, '\0');
   for (size_t i = 0; i < data.size(); ++i) data[i] = (char)(i % 251);
+  // Whole stored blocks, then block type 0 with the last-block flag: invalid.
   struct Case {
     const char* what;
     size_t good;      // bytes decoded before the bad block
@@ -216,15 +216,8 @@ TEST_F(ExtractFileTest, DamagedStreamKeepsTheOldFileAndIsAnArchiveError) {
                {"inside the first window, no file before", 30000, nullptr}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    pack::Bytes stream;
-    for (size_t at = 0; at < c.good; at += 65535) {
-      size_t n = std::min<size_t>(65535, c.good - at);
-      stream.push_back(0x07);  // stored, not last
-      stream.push_back((uint8_t)n);
-      stream.push_back((uint8_t)(n >> 8));
-      stream.insert(stream.end(), data.begin() + at, data.begin() + at + n);
-    }
-    stream.push_back(0x08);  // block type 0 with the last-block flag: invalid
+    pack::Bytes stream = StoredStream(data.substr(0, c.good), false);
+    stream.push_back(0x08);
     CatalogueBuilder b;
     TestFile f{"damaged.bin", ""};
     f.stream = stream;
@@ -234,9 +227,8 @@ TEST_F(ExtractFileTest, DamagedStreamKeepsTheOldFileAndIsAnArchiveError) {
     WriteDataBin(dir_.path(), payload.bytes);
     if (c.old != nullptr) WriteFile(Host("damaged.bin"), c.old);
     CFile file((outDir_ + "Data.bin").c_str(), CFile::modeRead);
-    auto e = Entry(b.catalogue().files[0], payload.layout, 0);
     CLogStream log;
-    Caught caught = CatchFramework([&] { ExtractFile(&file, e.get(), strDir_, &log); });
+    Caught caught = CatchFramework([&] { Extract(file, b, payload, 0, &log); });
     EXPECT_EQ(caught.kind, "archive");
     EXPECT_EQ(caught.message, Path("Data.bin") + " has a bad format.");
     if (c.old != nullptr) {
@@ -245,12 +237,9 @@ TEST_F(ExtractFileTest, DamagedStreamKeepsTheOldFileAndIsAnArchiveError) {
       EXPECT_FALSE(fs::exists(Host("damaged.bin")));
     }
     EXPECT_EQ(log.GetLength(), 0);
-    std::vector<std::string> left;
-    for (const auto& entry : fs::directory_iterator(dir_.path())) left.push_back(entry.path().filename().string());
-    std::sort(left.begin(), left.end());
     std::vector<std::string> expected{"Data.bin"};
     if (c.old != nullptr) expected.push_back("damaged.bin");
-    EXPECT_EQ(left, expected);
+    EXPECT_EQ(ListTree(dir_.path()), expected);
     fs::remove(Host("damaged.bin"));
   }
 }
@@ -266,8 +255,7 @@ TEST_F(ExtractFileTest, EntryWithoutStreamGivesAnEmptyFile) {
   pack::Payload payload = b.Write();
   ASSERT_EQ(payload.layout.starts[0], payload.layout.ends[0]);
   CountingPayload file(payload.bytes);
-  auto e = Entry(b.catalogue().files[0], payload.layout, 0);
-  ExtractFile(&file, e.get(), strDir_, &log_);
+  Extract(file, b, payload, 0, &log_);
   EXPECT_EQ(ReadFile(Host("none.txt")), "");
   CFileStatus s = Status("none.txt");
   EXPECT_EQ(s.m_ctime, none.ctime);

@@ -2,8 +2,6 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -134,18 +132,14 @@ TEST(ReadFontFullName, RealTrueTypeFile) {
 
 // ---- InstallFont -----------------------------------------------------------
 
-std::string InstallInto(ScopedPrefix& prefix, const char* windowsPath, const std::string& bytes) {
+void InstallInto(ScopedPrefix& prefix, const char* windowsPath, const std::string& bytes) {
   sfx::test::WriteFile(prefix.Host(windowsPath), bytes);
   InstallFont(windowsPath);
-  return windowsPath;
 }
 
 // The font resources the emulated machine has added, one path a line.
 std::string AddedFonts(ScopedPrefix& prefix) {
-  std::ifstream in(prefix.root() + "/fontresources.txt");
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return sfx::test::ReadFileIfPresent(prefix.root() + "/fontresources.txt");
 }
 
 TEST(InstallFont, RegistersTheFullNameWithTheFileName) {

@@ -79,30 +79,6 @@ TEST(ExpandPath, FontsFolderGetsTrailingBackslash) {
 
 // ---- CreateDirectoryChain ------------------------------------------------
 
-TEST(CreateDirectoryChain, AllExistWritesNothing) {
-  ScopedPrefix prefix;
-  LogMark log;
-  CreateDirectoryChain("C:\\WINDOWS\\FONTS\\", &RemovalLog());
-  EXPECT_EQ(log.Since(), "");
-}
-
-TEST(CreateDirectoryChain, OnlyTheMissingDirectoryIsLogged) {
-  ScopedPrefix prefix;
-  ASSERT_EQ(_mkdir("C:\\a"), 0);
-  LogMark log;
-  CreateDirectoryChain("C:\\a\\b\\", &RemovalLog());
-  EXPECT_EQ(log.Since(), "directory:C:\\a\\b\n");
-  EXPECT_TRUE(IsHostDir(prefix.Host("C:\\a\\b")));
-}
-
-TEST(CreateDirectoryChain, CreatesOutermostFirst) {
-  ScopedPrefix prefix;
-  LogMark log;
-  CreateDirectoryChain("C:\\x\\y\\z\\", &RemovalLog());
-  EXPECT_EQ(log.Since(), "directory:C:\\x\ndirectory:C:\\x\\y\ndirectory:C:\\x\\y\\z\n");
-  EXPECT_TRUE(IsHostDir(prefix.Host("C:\\x\\y\\z")));
-}
-
 // The message of the file error CreateDirectoryChain throws, "" if none.
 std::string ThrownBy(const char* path) {
   try {
@@ -113,6 +89,45 @@ std::string ThrownBy(const char* path) {
     return message;
   }
   return "";
+}
+
+// Each missing directory is made, outermost first, and logged; one that
+// cannot be made (a file in the way, a name too long) is a file error naming
+// it, after the lines of the directories made before it.
+TEST(CreateDirectoryChain, MakesAndLogsEachMissingDirectory) {
+  const std::string longName = "C:\\made\\" + std::string(300, 'n');
+  struct Case {
+    const char* what;
+    const char* existing;  // a directory made first, or null
+    const char* file;      // a file made first, or null
+    std::string path;
+    std::string log;
+    std::string thrown;  // the error's message, "" for none
+    const char* made;    // a directory there afterwards, or null
+  } cases[] = {
+      {"all exist", nullptr, nullptr, "C:\\WINDOWS\\FONTS\\", "", "", nullptr},
+      {"one missing", "C:\\a", nullptr, "C:\\a\\b\\", "directory:C:\\a\\b\n", "", "C:\\a\\b"},
+      {"three missing", nullptr, nullptr, "C:\\x\\y\\z\\", "directory:C:\\x\ndirectory:C:\\x\\y\ndirectory:C:\\x\\y\\z\n", "",
+       "C:\\x\\y\\z"},
+      {"a file in the way", "C:\\d1", "C:\\d1\\file", "C:\\d1\\file\\sub\\", "", "C:\\d1\\file\\sub contains an invalid path.",
+       nullptr},
+      {"a name too long", nullptr, nullptr, longName + "\\last\\", "directory:C:\\made\n", longName + " contains an invalid path.",
+       "C:\\made"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedPrefix prefix;
+    if (c.existing != nullptr) {
+      ASSERT_EQ(_mkdir(c.existing), 0);
+    }
+    if (c.file != nullptr) sfx::test::WriteFile(prefix.Host(c.file), "not a directory");
+    LogMark log;
+    EXPECT_EQ(ThrownBy(c.path.c_str()), c.thrown);
+    EXPECT_EQ(log.Since(), c.log);
+    if (c.made != nullptr) {
+      EXPECT_TRUE(IsHostDir(prefix.Host(c.made)));
+    }
+  }
 }
 
 TEST(CreateDirectoryChain, UncServerAndShareAreNeverCreated) {
@@ -153,25 +168,6 @@ TEST(CreateDirectoryChain, PathsWithoutADirectoryToMakeAreLeftAlone) {
   }
   EXPECT_FALSE(IsHostDir(prefix.Host("C:\\lead")));
   EXPECT_FALSE(IsHostDir(prefix.Host("C:\\noslash")));
-}
-
-TEST(CreateDirectoryChain, FileInTheWayIsAFileErrorNamingTheDirectory) {
-  ScopedPrefix prefix;
-  ASSERT_EQ(_mkdir("C:\\d1"), 0);
-  sfx::test::WriteFile(prefix.Host("C:\\d1\\file"), "not a directory");
-  LogMark log;
-  EXPECT_EQ(ThrownBy("C:\\d1\\file\\sub\\"), "C:\\d1\\file\\sub contains an invalid path.");
-  EXPECT_EQ(log.Since(), "");
-}
-
-TEST(CreateDirectoryChain, FailureKeepsTheLinesOfEarlierDirectories) {
-  ScopedPrefix prefix;
-  // A component longer than any file system allows cannot be made.
-  std::string path = "C:\\made\\" + std::string(300, 'n') + "\\last\\";
-  LogMark log;
-  EXPECT_EQ(ThrownBy(path.c_str()), "C:\\made\\" + std::string(300, 'n') + " contains an invalid path.");
-  EXPECT_EQ(log.Since(), "directory:C:\\made\n");
-  EXPECT_TRUE(IsHostDir(prefix.Host("C:\\made")));
 }
 
 }  // namespace

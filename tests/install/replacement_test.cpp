@@ -13,10 +13,13 @@
 #include "install/replacement.h"
 #include "install/wininit.h"
 #include "platform/host/prefix.h"
+#include "support/engine_test_util.h"
 #include "support/temp_dir.h"
 
 namespace {
 
+using sfx::test::CatchFramework;
+using sfx::test::Caught;
 using sfx::test::LogMark;
 using sfx::test::ReadFile;
 using sfx::test::ScopedPrefix;
@@ -79,39 +82,36 @@ TEST(FindRenameInsertion, PlacesTheLineInTheFirstRenameSection) {
   }
 }
 
-TEST(AddWininitRename, CreatesTheFile) {
-  ScopedPrefix prefix;
-  AddWininitRename("C:\\WINDOWS\\WININIT.INI", "C:\\A.DLL", "C:\\A.tmp");
-  EXPECT_EQ(ReadFile(prefix.Host("C:\\WINDOWS\\WININIT.INI")), "[rename]\r\nC:\\A.DLL=C:\\A.tmp\r\n");
-  EXPECT_STREQ(WininitPath(), "C:\\WINDOWS\\WININIT.INI");
-}
-
-TEST(AddWininitRename, EverythingBeforeSurvives) {
-  ScopedPrefix prefix;
-  const std::string host = prefix.Host("C:\\WINDOWS\\WININIT.INI");
+// The rename lines go at the end of the first [rename] section, a section
+// is added where there is none, and everything else stays byte for byte; a
+// file too large to parse gets a section of its own at its end.
+TEST(AddWininitRename, AddsToTheFirstSectionAndKeepsTheRest) {
   const std::string head = "; other program\r\n[Rename]\r\nNUL=C:\\OLD.TMP\r\n";
   const std::string tail = "[CombineVxDs]\r\nx=y\n\xE4\x00z";
-  WriteFile(host, head + tail);
-  AddWininitRename("C:\\WINDOWS\\WININIT.INI", "C:\\A.DLL", "C:\\A.tmp");
-  AddWininitRename("C:\\WINDOWS\\WININIT.INI", "C:\\B.DLL", "C:\\B.tmp");
-  EXPECT_EQ(ReadFile(host), head + "C:\\A.DLL=C:\\A.tmp\r\nC:\\B.DLL=C:\\B.tmp\r\n" + tail);
-}
-
-TEST(AddWininitRename, NoSectionAppendsOne) {
-  ScopedPrefix prefix;
-  const std::string host = prefix.Host("C:\\WINDOWS\\WININIT.INI");
-  WriteFile(host, "[boot]\r\nshell=x");
-  AddWininitRename("C:\\WINDOWS\\WININIT.INI", "C:\\A.DLL", "C:\\A.tmp");
-  EXPECT_EQ(ReadFile(host), "[boot]\r\nshell=x\r\n[rename]\r\nC:\\A.DLL=C:\\A.tmp\r\n");
-}
-
-TEST(AddWininitRename, HugeFileIsNotParsed) {
-  ScopedPrefix prefix;
-  const std::string host = prefix.Host("C:\\WINDOWS\\WININIT.INI");
-  std::string big = "[rename]\r\n" + std::string(kMaxParsedIniSize, ';');
-  WriteFile(host, big);
-  AddWininitRename("C:\\WINDOWS\\WININIT.INI", "C:\\A.DLL", "C:\\A.tmp");
-  EXPECT_EQ(ReadFile(host), big + "\r\n[rename]\r\nC:\\A.DLL=C:\\A.tmp\r\n");
+  const std::string big = "[rename]\r\n" + std::string(kMaxParsedIniSize, ';');
+  const std::string a = "C:\\A.DLL=C:\\A.tmp\r\n", b = "C:\\B.DLL=C:\\B.tmp\r\n";
+  struct Case {
+    const char* what;
+    bool exists;
+    std::string before;
+    int renames;  // A, or A then B
+    std::string after;
+  } cases[] = {
+      {"no file", false, "", 1, "[rename]\r\n" + a},
+      {"a section among others", true, head + tail, 2, head + a + b + tail},
+      {"no section", true, "[boot]\r\nshell=x", 1, "[boot]\r\nshell=x\r\n[rename]\r\n" + a},
+      {"too large to parse", true, big, 1, big + "\r\n[rename]\r\n" + a},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ScopedPrefix prefix;
+    const std::string host = prefix.Host("C:\\WINDOWS\\WININIT.INI");
+    if (c.exists) WriteFile(host, c.before);
+    AddWininitRename("C:\\WINDOWS\\WININIT.INI", "C:\\A.DLL", "C:\\A.tmp");
+    if (c.renames == 2) AddWininitRename("C:\\WINDOWS\\WININIT.INI", "C:\\B.DLL", "C:\\B.tmp");
+    EXPECT_EQ(ReadFile(host), c.after);
+    EXPECT_STREQ(WininitPath(), "C:\\WINDOWS\\WININIT.INI");
+  }
 }
 
 // Two setups on the 95 family replacing files in use at the same time both
@@ -169,15 +169,9 @@ TEST(CopyInstallFile, EmptySourceAndShorterSource) {
 TEST(CopyInstallFile, MissingSourceThrowsFileException) {
   ScopedPrefix prefix;
   LogMark log;
-  try {
-    CopyInstallFile("C:\\TEMP\\", "C:\\WINDOWS\\", "gone.dll", "gone.tmp", &RemovalLog());
-    FAIL() << "no exception";
-  } catch (CException* e) {
-    CFileException* fe = dynamic_cast<CFileException*>(e);
-    ASSERT_NE(fe, nullptr);
-    EXPECT_EQ(fe->m_cause, CFileException::fileNotFound);
-    e->Delete();
-  }
+  Caught c = CatchFramework([] { CopyInstallFile("C:\\TEMP\\", "C:\\WINDOWS\\", "gone.dll", "gone.tmp", &RemovalLog()); });
+  EXPECT_EQ(c.kind, "file");
+  EXPECT_EQ(c.cause, CFileException::fileNotFound);
   EXPECT_FALSE(HostExists(prefix.Host("C:\\WINDOWS\\gone.tmp")));
   EXPECT_EQ(log.Since(), "");
 }
@@ -220,33 +214,27 @@ TEST(ScheduleReplacement, NtFamilyUsesTheDelayedMove) {
   EXPECT_FALSE(HostExists(f.prefix.Host(f.temporary.c_str())));
 }
 
+// On the 95 family the rename goes to WININIT.INI, into a [rename] section
+// there or a new file, and the machine's restart performs it.
 TEST(ScheduleReplacement, Win95FamilyWritesWininit) {
-  ReplacementFixture f;
-  CInstaller engine;
-  engine.m_bWinNT = 0;
-  const std::string ini = f.prefix.Host("C:\\WINDOWS\\WININIT.INI");
-  WriteFile(ini, "[boot]\r\nx=1\r\n[rename]\r\nNUL=C:\\OTHER.TMP\r\n");
-  LogMark log;
-  engine.ScheduleReplacement("SHARED.DLL", f.installed.c_str(), "C:\\setup\\win32\\");
+  for (const std::string before : {"[boot]\r\nx=1\r\n[rename]\r\nNUL=C:\\OTHER.TMP\r\n", ""}) {
+    SCOPED_TRACE(before.empty() ? "no WININIT.INI" : "WININIT.INI with a [rename] section");
+    ReplacementFixture f;
+    CInstaller engine;
+    engine.m_bWinNT = 0;
+    const std::string ini = f.prefix.Host("C:\\WINDOWS\\WININIT.INI");
+    if (!before.empty()) WriteFile(ini, before);
+    LogMark log;
+    engine.ScheduleReplacement("SHARED.DLL", f.installed.c_str(), "C:\\setup\\win32\\");
 
-  EXPECT_EQ(log.Since(), "file:" + f.temporary + "\nfile:" + f.installed + "\n");
-  EXPECT_EQ(ReadFile(ini), "[boot]\r\nx=1\r\n[rename]\r\nNUL=C:\\OTHER.TMP\r\n" +
-                               ShortPath(f.installed.c_str()) + "=" +
-                               ShortPath(f.temporary.c_str()) + "\r\n");
-  EXPECT_FALSE(sfx::test::QueryHklmValue(kSessionManager, "PendingFileRenameOperations").found);
-  EXPECT_EQ(ReadFile(f.prefix.Host(f.installed.c_str())), "old content");
-}
-
-TEST(ScheduleReplacement, Win95FamilyCreatesWininitAndRestartRenames) {
-  ReplacementFixture f;
-  CInstaller engine;
-  engine.m_bWinNT = 0;
-  engine.ScheduleReplacement("SHARED.DLL", f.installed.c_str(), "C:\\setup\\win32\\");
-  EXPECT_EQ(ReadFile(f.prefix.Host("C:\\WINDOWS\\WININIT.INI")),
-            "[rename]\r\n" + ShortPath(f.installed.c_str()) + "=" +
-                ShortPath(f.temporary.c_str()) + "\r\n");
-  EXPECT_EQ(sfx::host::PerformPendingRenames(), 1);
-  EXPECT_EQ(ReadFile(f.prefix.Host(f.installed.c_str())), "new content");
+    EXPECT_EQ(log.Since(), "file:" + f.temporary + "\nfile:" + f.installed + "\n");
+    EXPECT_EQ(ReadFile(ini), (before.empty() ? "[rename]\r\n" : before) + ShortPath(f.installed.c_str()) + "=" +
+                                 ShortPath(f.temporary.c_str()) + "\r\n");
+    EXPECT_FALSE(sfx::test::QueryHklmValue(kSessionManager, "PendingFileRenameOperations").found);
+    EXPECT_EQ(ReadFile(f.prefix.Host(f.installed.c_str())), "old content");
+    EXPECT_EQ(sfx::host::PerformPendingRenames(), 1);
+    EXPECT_EQ(ReadFile(f.prefix.Host(f.installed.c_str())), "new content");
+  }
 }
 
 TEST(ScheduleReplacement, MissingSourceSchedulesNothing) {
@@ -255,14 +243,8 @@ TEST(ScheduleReplacement, MissingSourceSchedulesNothing) {
     CInstaller engine;
     engine.m_bWinNT = nt;
     LogMark log;
-    bool thrown = false;
-    try {
-      engine.ScheduleReplacement("OTHER.DLL", "C:\\WINDOWS\\OTHER.DLL", "C:\\setup\\win32\\");
-    } catch (CException* e) {
-      thrown = dynamic_cast<CFileException*>(e) != nullptr;
-      e->Delete();
-    }
-    EXPECT_TRUE(thrown);
+    Caught c = CatchFramework([&] { engine.ScheduleReplacement("OTHER.DLL", "C:\\WINDOWS\\OTHER.DLL", "C:\\setup\\win32\\"); });
+    EXPECT_EQ(c.kind, "file");
     EXPECT_EQ(log.Since(), "");
   }
   EXPECT_FALSE(HostExists(f.prefix.Host("C:\\WINDOWS\\WININIT.INI")));

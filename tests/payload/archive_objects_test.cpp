@@ -12,19 +12,6 @@ namespace {
 
 const char kPath[] = "C:\\SETUP\\Data.bin";
 
-// An index list's members: its count and DWORDs.
-B& Indices(B& b, std::initializer_list<uint32_t> values) {
-  b.w((uint16_t)values.size());
-  for (uint32_t v : values) b.d(v);
-  return b;
-}
-
-CIndexArray* NewIndexList(std::initializer_list<DWORD> values) {
-  auto* p = new CIndexArray;
-  for (DWORD v : values) p->m_dwIndices.Add(v);
-  return p;
-}
-
 // Loads a generic object array; the caller deletes its elements.
 Thrown LoadArray(const ByteVec& bytes, CObArray& arr) {
   NamedMemFile file(bytes, kPath);
@@ -42,8 +29,8 @@ TEST(ArchiveObjects, FourObjectsOfOneClass) {
   ByteVec bytes = Store([&](CArchive& ar) { arr.Serialize(ar); });
   B expected;
   expected.w(4).cls("CIndexArray");
-  Indices(expected, {0});
-  for (uint32_t i = 1; i < 4; ++i) Indices(expected.w(0x8001), {i});
+  IndexListBytes(expected, {0});
+  for (uint32_t i = 1; i < 4; ++i) IndexListBytes(expected.w(0x8001), {i});
   EXPECT_EQ(bytes, expected.vec());
 
   CObArray back;
@@ -64,7 +51,7 @@ TEST(ArchiveObjects, FourObjectsOfOneClass) {
 TEST(ArchiveObjects, NullAndBackReference) {
   B b;
   b.w(3).cls("CIndexArray");
-  Indices(b, {7});
+  IndexListBytes(b, {7});
   b.w(0x0000).w(0x0002);
 
   CObArray back;
@@ -123,8 +110,8 @@ TEST(ArchiveObjects, BigIndexTagsRoundTrip) {
   EXPECT_EQ(LoadArray(b, bad).cause, CArchiveException::badIndex);
   B ok;
   ok.w(2).cls("CIndexArray");
-  Indices(ok, {}).w(0x7FFF).d(0x80000001u);
-  Indices(ok, {9});
+  IndexListBytes(ok, {}).w(0x7FFF).d(0x80000001u);
+  IndexListBytes(ok, {9});
   CObArray good;
   ASSERT_FALSE(LoadArray(ok, good).thrown);
   EXPECT_EQ(static_cast<CIndexArray*>(good[1])->m_dwIndices[0], 9u);
@@ -142,7 +129,7 @@ TEST(ArchiveObjects, ErrorCausesAndMessages) {
   auto first = [] {  // an array whose first element is class 1, object 2
     B b;
     b.w(2).cls("CIndexArray");
-    return Indices(b, {1});
+    return IndexListBytes(b, {1});
   };
   struct Case {
     const char* name;
@@ -186,7 +173,7 @@ TEST(ArchiveObjects, ErrorCausesAndMessages) {
 TEST(ArchiveObjects, RequiredClassIsEnforced) {
   B b;
   b.cls("CIndexArray");
-  Indices(b, {});
+  IndexListBytes(b, {});
   b.w(0x0002);
   NamedMemFile file(b, kPath);
   CArchive ar(&file, CArchive::load);

@@ -1,5 +1,5 @@
 // Helpers for the archive and catalogue tests: building expected bytes,
-// in-memory files with a name, and running a load that may throw.
+// in-memory files with a name, running a load that may throw, and index lists.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include "framework/exceptions.h"
 #include "framework/file.h"
 #include "payload/archive.h"
+#include "payload/catalogue.h"
 
 namespace sfx::test {
 
@@ -108,6 +109,20 @@ ByteVec Store(Fn fn) {
   fn(ar);
   ar.Close();
   return Contents(file);
+}
+
+// An index list's bytes: its count, then the DWORDs.
+inline B& IndexListBytes(B& b, std::initializer_list<uint32_t> values) {
+  b.w((uint16_t)values.size());
+  for (uint32_t v : values) b.d(v);
+  return b;
+}
+
+// A new index list holding the values; the caller owns it.
+inline CIndexArray* NewIndexList(std::initializer_list<DWORD> values) {
+  auto* p = new CIndexArray;
+  for (DWORD v : values) p->m_dwIndices.Add(v);
+  return p;
 }
 
 }  // namespace sfx::test

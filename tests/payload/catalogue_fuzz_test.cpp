@@ -52,12 +52,6 @@ bool Hooked() {
 // doubling), with room for the fixed buffers.
 size_t Allowance(size_t inputSize) { return 32 * inputSize + 16384; }
 
-CIndexArray* NewList(std::initializer_list<DWORD> values) {
-  auto* p = new CIndexArray;
-  for (DWORD v : values) p->m_dwIndices.Add(v);
-  return p;
-}
-
 // A valid catalogue: archive 1 then archive 2, with every kind of member.
 ByteVec ValidCatalogue(int nFiles, bool withBlocks) {
   CObArray table;
@@ -83,9 +77,9 @@ ByteVec ValidCatalogue(int nFiles, bool withBlocks) {
   project.m_arrPrograms.Add(prog);
   project.m_arrInstallDirs.Add("");
   project.m_arrInstallDirs.Add("C:\\Program Files\\X\\");
-  project.m_arrPlatforms.Add(NewList({}));
-  project.m_arrPlatforms.Add(NewList({1, 3}));
-  project.m_arrComponents.Add(NewList({0, 1, 2, 3}));
+  project.m_arrPlatforms.Add(NewIndexList({}));
+  project.m_arrPlatforms.Add(NewIndexList({1, 3}));
+  project.m_arrComponents.Add(NewIndexList({0, 1, 2, 3}));
   project.m_strProject = "Fuzz";
   project.m_strMainProgram = "file0.dll";
   if (withBlocks) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
 
 #include "archive_test_util.h"
 #include "payload/catalogue.h"
@@ -54,12 +55,6 @@ B& ItemBytes(B& b, const Item& i) {
       i.versionMS).d(i.versionLS).d(i.size);
 }
 
-B& ListBytes(B& b, std::initializer_list<uint32_t> values) {
-  b.w((uint16_t)values.size());
-  for (uint32_t v : values) b.d(v);
-  return b;
-}
-
 ByteVec ExampleArchive1() {
   B b;
   b.w(4).cls("CCompFileInfo");
@@ -76,38 +71,34 @@ ByteVec ExampleArchive2() {
   ItemBytes(b, kItems[0]);
   for (int i = 1; i < 4; ++i) ItemBytes(b.w(0x8001), kItems[i]);  // objects 3..5
   b.w(3).cls("CIndexArray");                                 // platforms: class 6, object 7
-  ListBytes(b, {});
-  ListBytes(b.w(0x8006), {1, 2, 3});
-  ListBytes(b.w(0x8006), {});
+  IndexListBytes(b, {});
+  IndexListBytes(b.w(0x8006), {1, 2, 3});
+  IndexListBytes(b.w(0x8006), {});
   b.w(3);  // components
-  ListBytes(b.w(0x8006), {1, 2, 3});
-  ListBytes(b.w(0x8006), {});
-  ListBytes(b.w(0x8006), {});
+  IndexListBytes(b.w(0x8006), {1, 2, 3});
+  IndexListBytes(b.w(0x8006), {});
+  IndexListBytes(b.w(0x8006), {});
   b.d(0).d(0);  // no data blocks
   b.w(0);       // main program in the install directory
   b.str("My App").str("app.exe").str("");
   return b;
 }
 
-CIndexArray* NewList(std::initializer_list<DWORD> values) {
-  auto* p = new CIndexArray;
-  for (DWORD v : values) p->m_dwIndices.Add(v);
+CCompFileInfo* NewEntry(const Entry& e) {
+  auto* p = new CCompFileInfo;
+  p->m_ctime = e.ctime;
+  p->m_mtime = e.mtime;
+  p->m_attribute = e.attribute;
+  p->m_strName = e.name.c_str();
+  p->m_dwVersionMS = e.versionMS;
+  p->m_dwVersionLS = e.versionLS;
+  p->m_dwStart = e.start;
+  p->m_dwEnd = e.end;
   return p;
 }
 
 void FillExampleFileTable(CObArray& table) {
-  for (const Entry& e : kEntries) {
-    auto* p = new CCompFileInfo;
-    p->m_ctime = e.ctime;
-    p->m_mtime = e.mtime;
-    p->m_attribute = e.attribute;
-    p->m_strName = e.name.c_str();
-    p->m_dwVersionMS = e.versionMS;
-    p->m_dwVersionLS = e.versionLS;
-    p->m_dwStart = e.start;
-    p->m_dwEnd = e.end;
-    table.Add(p);
-  }
+  for (const Entry& e : kEntries) table.Add(NewEntry(e));
 }
 
 void FillExampleProject(CBuildItems& project) {
@@ -126,12 +117,12 @@ void FillExampleProject(CBuildItems& project) {
     p->m_dwSize = i.size;
     project.m_arrItems.Add(p);
   }
-  project.m_arrPlatforms.Add(NewList({}));
-  project.m_arrPlatforms.Add(NewList({1, 2, 3}));
-  project.m_arrPlatforms.Add(NewList({}));
-  project.m_arrComponents.Add(NewList({1, 2, 3}));
-  project.m_arrComponents.Add(NewList({}));
-  project.m_arrComponents.Add(NewList({}));
+  project.m_arrPlatforms.Add(NewIndexList({}));
+  project.m_arrPlatforms.Add(NewIndexList({1, 2, 3}));
+  project.m_arrPlatforms.Add(NewIndexList({}));
+  project.m_arrComponents.Add(NewIndexList({1, 2, 3}));
+  project.m_arrComponents.Add(NewIndexList({}));
+  project.m_arrComponents.Add(NewIndexList({}));
   project.m_strProject = "My App";
   project.m_strMainProgram = "app.exe";
 }
@@ -140,38 +131,20 @@ void FillExampleProject(CBuildItems& project) {
 
 std::string S(const CString& s) { return std::string(s.GetString(), s.GetLength()); }
 
-void ExpectEqual(const CCompFileInfo& a, const CCompFileInfo& b) {
-  EXPECT_EQ(a.m_ctime, b.m_ctime);
-  EXPECT_EQ(a.m_mtime, b.m_mtime);
-  EXPECT_EQ(a.m_attribute, b.m_attribute);
-  EXPECT_EQ(S(a.m_strName), S(b.m_strName));
-  EXPECT_EQ(a.m_dwVersionMS, b.m_dwVersionMS);
-  EXPECT_EQ(a.m_dwVersionLS, b.m_dwVersionLS);
-  EXPECT_EQ(a.m_dwStart, b.m_dwStart);
-  EXPECT_EQ(a.m_dwEnd, b.m_dwEnd);
+// Every member as one tuple, so that a difference prints both whole.
+auto Members(const CCompFileInfo& e) {
+  return std::make_tuple(e.m_ctime, e.m_mtime, e.m_attribute, S(e.m_strName), e.m_dwVersionMS,
+                         e.m_dwVersionLS, e.m_dwStart, e.m_dwEnd);
 }
-
-void ExpectEqual(const CBuildItem& a, const CBuildItem& b) {
-  EXPECT_EQ(S(a.m_strName), S(b.m_strName));
-  EXPECT_EQ(S(a.m_strDestDir), S(b.m_strDestDir));
-  EXPECT_EQ(S(a.m_strPlatformDir), S(b.m_strPlatformDir));
-  EXPECT_EQ(S(a.m_strSourcePath), S(b.m_strSourcePath));
-  EXPECT_EQ(a.m_bPlatformSpecific, b.m_bPlatformSpecific);
-  EXPECT_EQ(a.m_dwVersionMS, b.m_dwVersionMS);
-  EXPECT_EQ(a.m_dwVersionLS, b.m_dwVersionLS);
-  EXPECT_EQ(a.m_dwSize, b.m_dwSize);
+auto Members(const CBuildItem& i) {
+  return std::make_tuple(S(i.m_strName), S(i.m_strDestDir), S(i.m_strPlatformDir), S(i.m_strSourcePath),
+                         i.m_bPlatformSpecific, i.m_dwVersionMS, i.m_dwVersionLS, i.m_dwSize);
 }
-
-void ExpectEqual(const CExecutableItem& a, const CExecutableItem& b) {
-  EXPECT_EQ(S(a.m_strName), S(b.m_strName));
-  EXPECT_EQ(S(a.m_strDir), S(b.m_strDir));
-  EXPECT_EQ(a.m_dwReserved, b.m_dwReserved);
-  EXPECT_EQ(a.m_nComponent, b.m_nComponent);
+auto Members(const CExecutableItem& p) {
+  return std::make_tuple(S(p.m_strName), S(p.m_strDir), p.m_dwReserved, p.m_nComponent);
 }
-
-void ExpectEqual(const CIndexArray& a, const CIndexArray& b) {
-  ASSERT_EQ(a.m_dwIndices.GetSize(), b.m_dwIndices.GetSize());
-  for (int i = 0; i < a.m_dwIndices.GetSize(); ++i) EXPECT_EQ(a.m_dwIndices[i], b.m_dwIndices[i]);
+std::vector<DWORD> Members(const CIndexArray& a) {
+  return std::vector<DWORD>(a.m_dwIndices.GetData(), a.m_dwIndices.GetData() + a.m_dwIndices.GetSize());
 }
 
 // Elements of class T, compared pairwise.
@@ -184,7 +157,7 @@ void ExpectEqualArrays(const CObArray& a, const CObArray& b) {
     const T* pb = dynamic_cast<const T*>(b[i]);
     ASSERT_NE(pa, nullptr);
     ASSERT_NE(pb, nullptr);
-    ExpectEqual(*pa, *pb);
+    EXPECT_EQ(Members(*pa), Members(*pb));
   }
 }
 
@@ -341,18 +314,8 @@ TEST(Catalogue, BlocksStoredFromFiles) {
 
 TEST(Catalogue, FileTableRoundTripOfManyEntries) {
   CObArray table;
-  for (DWORD i = 0; i < 0x8100; ++i) {  // past the short-index range
-    auto* p = new CCompFileInfo;
-    p->m_ctime = i;
-    p->m_mtime = i + 1;
-    p->m_attribute = (BYTE)i;
-    p->m_strName.Format("file%u.dat", i);
-    p->m_dwVersionMS = i * 3;
-    p->m_dwVersionLS = i * 5;
-    p->m_dwStart = 4 + i;
-    p->m_dwEnd = 5 + i;
-    table.Add(p);
-  }
+  for (DWORD i = 0; i < 0x8100; ++i)  // past the short-index range
+    table.Add(NewEntry({i, i + 1, (uint8_t)i, "file" + std::to_string(i) + ".dat", i * 3, i * 5, 4 + i, 5 + i}));
   ByteVec bytes = Store([&](CArchive& ar) { SerializeFileTable(ar, table); });
   CObArray back;
   Thrown t = LoadFileTable(bytes, back);
@@ -383,7 +346,7 @@ TEST(Catalogue, UnusableElementsAreBadClass) {
        [&] { B b; b.w(0).w(0).w(2).cls("CBuildItem"); ItemBytes(b, kItems[0]).w(0x0002); return ByteVec(b); }(),
        false},
       {"platform list reused as component",
-       [&] { B b; b.w(0).w(0).w(0).w(1).cls("CIndexArray"); ListBytes(b, {1}).w(1).w(0x0002); return ByteVec(b); }(),
+       [&] { B b; b.w(0).w(0).w(0).w(1).cls("CIndexArray"); IndexListBytes(b, {1}).w(1).w(0x0002); return ByteVec(b); }(),
        false},
       {"item among platform lists",
        [&] { B b; b.w(0).w(0); items(b)->w(1).w(0x8001); ItemBytes(b, kItems[2]); return ByteVec(b); }(),

@@ -3,6 +3,7 @@
 // executable are tested through child processes in appended_payload_test.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -41,27 +42,28 @@ CatalogueBuilder FourFiles() {
 
 class OpenPayloadTest : public ::testing::Test {
  protected:
-  // The engine looks for "Data.bin" in its module directory: point that at
-  // a folder of this test.
+  // Each load is a fresh engine's; it looks for "Data.bin" in its module
+  // directory, pointed at a folder of this test.
   std::string Load(const pack::Bytes& payload) {
     WriteDataBin(dir_.path(), payload);
-    engine_.m_strModuleDir = WindowsDir(dir_.path()).c_str();
-    engine_.OpenPayload();
-    return DescribeLoaded(engine_.m_arrFileTable, *engine_.m_pProject);
+    Caught c = OpenFails();
+    if (c.kind != "none") return c.kind + " error: " + c.message;
+    return DescribeLoaded(engine_->m_arrFileTable, *engine_->m_pProject);
   }
   Caught LoadFails(const pack::Bytes& payload) {
     WriteDataBin(dir_.path(), payload);
     return OpenFails();
   }
   Caught OpenFails() {
-    engine_.m_strModuleDir = WindowsDir(dir_.path()).c_str();
-    return CatchFramework([&] { engine_.OpenPayload(); });
+    engine_ = std::make_unique<CInstaller>();
+    engine_->m_strModuleDir = WindowsDir(dir_.path()).c_str();
+    return CatchFramework([&] { engine_->OpenPayload(); });
   }
   std::string DataBinPath() const { return WindowsDir(dir_.path()) + "Data.bin"; }
 
   ScopedPrefix prefix_;
   TempDir dir_;
-  CInstaller engine_;
+  std::unique_ptr<CInstaller> engine_;
 };
 
 TEST_F(OpenPayloadTest, LoadsFileTableAndProjectFromDataBin) {
@@ -70,8 +72,8 @@ TEST_F(OpenPayloadTest, LoadsFileTableAndProjectFromDataBin) {
   EXPECT_EQ(Load(payload.bytes), DescribeCatalogue(b.catalogue(), payload.layout));
   EXPECT_EQ(payload.layout.starts[0], 4u);
   EXPECT_EQ(payload.layout.ends[0], 4u);
-  EXPECT_TRUE(engine_.m_filePayload.IsOpen());
-  EXPECT_EQ(std::string(engine_.m_filePayload.GetFilePath()), DataBinPath());
+  EXPECT_TRUE(engine_->m_filePayload.IsOpen());
+  EXPECT_EQ(std::string(engine_->m_filePayload.GetFilePath()), DataBinPath());
 }
 
 TEST_F(OpenPayloadTest, EmptyStreamAreaReadsLengthAtOffsetFour) {
@@ -92,11 +94,7 @@ TEST_F(OpenPayloadTest, WrongFileTableLengthHasNoEffect) {
     pack::PayloadOptions options;
     options.fileTableLength = a;
     pack::Payload payload = b.Write(options);
-    CInstaller engine;
-    WriteDataBin(dir_.path(), payload.bytes);
-    engine.m_strModuleDir = WindowsDir(dir_.path()).c_str();
-    engine.OpenPayload();
-    EXPECT_EQ(DescribeLoaded(engine.m_arrFileTable, *engine.m_pProject), DescribeCatalogue(b.catalogue(), payload.layout));
+    EXPECT_EQ(Load(payload.bytes), DescribeCatalogue(b.catalogue(), payload.layout));
   }
 }
 
@@ -151,10 +149,7 @@ TEST_F(OpenPayloadTest, PayloadEndingInsideALengthIsAnArchiveError) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    CInstaller engine;
-    WriteDataBin(dir_.path(), c.bytes);
-    engine.m_strModuleDir = WindowsDir(dir_.path()).c_str();
-    Caught caught = CatchFramework([&] { engine.OpenPayload(); });
+    Caught caught = LoadFails(c.bytes);
     EXPECT_EQ(caught.kind, "archive");
     EXPECT_EQ(caught.cause, CArchiveException::endOfFile);
     EXPECT_EQ(caught.message, "An attempt was made to access " + DataBinPath() + " past its end.");
@@ -189,10 +184,7 @@ TEST_F(OpenPayloadTest, UnusableCataloguesAreArchiveErrors) {
     SCOPED_TRACE(c.what);
     CatalogueBuilder b = FourFiles();
     c.edit(b.catalogue());
-    CInstaller engine;
-    WriteDataBin(dir_.path(), b.Write().bytes);
-    engine.m_strModuleDir = WindowsDir(dir_.path()).c_str();
-    Caught caught = CatchFramework([&] { engine.OpenPayload(); });
+    Caught caught = LoadFails(b.Write().bytes);
     EXPECT_EQ(caught.kind, "archive");
     EXPECT_EQ(caught.cause, c.cause);
     EXPECT_EQ(caught.fileName, DataBinPath());

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/host/file_meta.h"
 #include "platform/host/win_error.h"
@@ -40,12 +41,22 @@ DWORD OpenError(const char* name, DWORD access, DWORD share, DWORD disposition) 
   return 0;
 }
 
+// The error a call left behind: 0 when it succeeded.
+DWORD ErrorOf(BOOL ok) { return ok ? 0 : GetLastError(); }
+
 FILETIME SecondsToFileTime(uint64_t unixSeconds) {
   return sfx::host::ToFileTime(unixSeconds * 10000000ull + 116444736000000000ull);
 }
 
 uint64_t FileTimeToSeconds(const FILETIME& ft) {
   return (sfx::host::FromFileTime(ft) - 116444736000000000ull) / 10000000ull;
+}
+
+// Creation, last-access and last-write time of an open file, in seconds.
+std::vector<uint64_t> TimesOf(HANDLE h) {
+  FILETIME c = {}, a = {}, w = {};
+  EXPECT_TRUE(GetFileTime(h, &c, &a, &w));
+  return {FileTimeToSeconds(c), FileTimeToSeconds(a), FileTimeToSeconds(w)};
 }
 
 TEST(CreateFile, DispositionsOnExistingAndMissingFiles) {
@@ -179,20 +190,17 @@ TEST(CreateFile, AccessIsEnforcedPerHandleAndHandlesAreChecked) {
   char buf[4];
   DWORD n = 9;
   HANDLE r = Open(kFile, GENERIC_READ, kShareAll, OPEN_EXISTING);
-  EXPECT_FALSE(WriteFile(r, "x", 1, &n, nullptr));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ErrorOf(WriteFile(r, "x", 1, &n, nullptr)), (DWORD)ERROR_ACCESS_DENIED);
   EXPECT_EQ(n, 0u);
   FILETIME ft = SecondsToFileTime(1000000000);
-  EXPECT_FALSE(SetFileTime(r, nullptr, nullptr, &ft));
+  EXPECT_EQ(ErrorOf(SetFileTime(r, nullptr, nullptr, &ft)), (DWORD)ERROR_ACCESS_DENIED);
   HANDLE w = Open(kFile, GENERIC_WRITE, kShareAll, OPEN_EXISTING);
-  EXPECT_FALSE(ReadFile(w, buf, 1, &n, nullptr));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ErrorOf(ReadFile(w, buf, 1, &n, nullptr)), (DWORD)ERROR_ACCESS_DENIED);
   CloseHandle(r);
   CloseHandle(w);
   // Closed and made-up handles are refused, not dereferenced.
   for (HANDLE bad : {r, INVALID_HANDLE_VALUE, (HANDLE) nullptr, (HANDLE)&n}) {
-    EXPECT_FALSE(ReadFile(bad, buf, 1, &n, nullptr));
-    EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_HANDLE);
+    EXPECT_EQ(ErrorOf(ReadFile(bad, buf, 1, &n, nullptr)), (DWORD)ERROR_INVALID_HANDLE);
     EXPECT_FALSE(CloseHandle(bad));
     EXPECT_EQ(GetFileSize(bad, nullptr), INVALID_FILE_SIZE);
   }
@@ -203,8 +211,7 @@ TEST(CreateFile, FullDiskIsReportedAsSuch) {
   HANDLE h = Open("Z:\\dev\\full", GENERIC_WRITE, kShareAll, OPEN_EXISTING);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   DWORD n = 1;
-  EXPECT_FALSE(WriteFile(h, "x", 1, &n, nullptr));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_DISK_FULL);
+  EXPECT_EQ(ErrorOf(WriteFile(h, "x", 1, &n, nullptr)), (DWORD)ERROR_DISK_FULL);
   EXPECT_EQ(n, 0u);
   CloseHandle(h);
 }
@@ -253,10 +260,8 @@ TEST(ShareModes, BetweenProcesses) {
   EXPECT_EQ(OpenError(kFile, GENERIC_READ, kShareAll, OPEN_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
   EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, kShareAll, CREATE_ALWAYS), (DWORD)ERROR_SHARING_VIOLATION);
   EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, TRUNCATE_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
-  EXPECT_FALSE(DeleteFileA(kFile));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
-  EXPECT_FALSE(MoveFileExA(kFile, "C:\\TEMP\\moved", 0));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(ErrorOf(DeleteFileA(kFile)), (DWORD)ERROR_SHARING_VIOLATION);
+  EXPECT_EQ(ErrorOf(MoveFileExA(kFile, "C:\\TEMP\\moved", 0)), (DWORD)ERROR_SHARING_VIOLATION);
   // The refused truncating opens left the content alone.
   EXPECT_EQ(ReadFile(prefix.Host(kFile)), "keep me");
   holder.Release();
@@ -301,13 +306,11 @@ TEST(Attributes, ReadOnlyIsHonouredEvenForRoot) {
   EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, OPEN_EXISTING), (DWORD)ERROR_ACCESS_DENIED);
   EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, CREATE_ALWAYS), (DWORD)ERROR_ACCESS_DENIED);
   EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, OPEN_EXISTING), 0u);
-  EXPECT_FALSE(DeleteFileA(kFile));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ErrorOf(DeleteFileA(kFile)), (DWORD)ERROR_ACCESS_DENIED);
   EXPECT_EQ(_unlink(kFile), -1);
   EXPECT_EQ(errno, EACCES);
   WriteFile(prefix.Host("C:\\TEMP\\other"), "o");
-  EXPECT_FALSE(MoveFileExA("C:\\TEMP\\other", kFile, MOVEFILE_REPLACE_EXISTING));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ErrorOf(MoveFileExA("C:\\TEMP\\other", kFile, MOVEFILE_REPLACE_EXISTING)), (DWORD)ERROR_ACCESS_DENIED);
   EXPECT_EQ(ReadFile(prefix.Host(kFile)), "original");
 
   ASSERT_TRUE(SetFileAttributesA(kFile, FILE_ATTRIBUTE_NORMAL));
@@ -334,8 +337,7 @@ TEST(Attributes, NewForeignAndDirectoryDefaults) {
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(GetFileAttributesA("C:\\none\\none"), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-  EXPECT_FALSE(SetFileAttributesA("C:\\TEMP\\none", FILE_ATTRIBUTE_HIDDEN));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(SetFileAttributesA("C:\\TEMP\\none", FILE_ATTRIBUTE_HIDDEN)), (DWORD)ERROR_FILE_NOT_FOUND);
 }
 
 // Times and attributes survive closing and reopening, in the file's own
@@ -367,12 +369,8 @@ TEST_P(TimesAndAttributes, RoundTripToTheSecond) {
   CloseHandle(h);
 
   h = Open(kFile, 0, kShareAll, OPEN_EXISTING);
-  FILETIME c, a, w;
-  ASSERT_TRUE(GetFileTime(h, &c, &a, &w));
+  EXPECT_EQ(TimesOf(h), (std::vector<uint64_t>{800000000, 900000000, 850000000}));
   CloseHandle(h);
-  EXPECT_EQ(FileTimeToSeconds(c), 800000000u);
-  EXPECT_EQ(FileTimeToSeconds(a), 900000000u);
-  EXPECT_EQ(FileTimeToSeconds(w), 850000000u);
   EXPECT_EQ(GetFileAttributesA(kFile), (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
 }
 
@@ -384,12 +382,8 @@ TEST_P(TimesAndAttributes, NullOrZeroTimesAreLeftAlone) {
   FILETIME zero = {0, 0};
   FILETIME t2 = SecondsToFileTime(1100000000);
   ASSERT_TRUE(SetFileTime(h, &zero, nullptr, &t2));
-  FILETIME c, a, w;
-  ASSERT_TRUE(GetFileTime(h, &c, &a, &w));
+  EXPECT_EQ(TimesOf(h), (std::vector<uint64_t>{1000000000, 1000000000, 1100000000}));
   CloseHandle(h);
-  EXPECT_EQ(FileTimeToSeconds(c), 1000000000u);
-  EXPECT_EQ(FileTimeToSeconds(a), 1000000000u);
-  EXPECT_EQ(FileTimeToSeconds(w), 1100000000u);
 }
 
 TEST_P(TimesAndAttributes, ANewFileUnderAnOldNameStartsFresh) {
@@ -417,23 +411,16 @@ INSTANTIATE_TEST_SUITE_P(Stores, TimesAndAttributes, testing::Values(false, true
 
 TEST(ByName, DeleteAndFolderErrors) {
   ScopedPrefix prefix;
-  EXPECT_FALSE(DeleteFileA("C:\\TEMP\\none"));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-  EXPECT_FALSE(DeleteFileA("C:\\none\\none"));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
-  EXPECT_FALSE(DeleteFileA("C:\\TEMP"));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ErrorOf(DeleteFileA("C:\\TEMP\\none")), (DWORD)ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(DeleteFileA("C:\\none\\none")), (DWORD)ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(DeleteFileA("C:\\TEMP")), (DWORD)ERROR_ACCESS_DENIED);
 
   EXPECT_TRUE(CreateDirectoryA("C:\\TEMP\\New", nullptr));
-  EXPECT_FALSE(CreateDirectoryA("c:\\temp\\new", nullptr));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
-  EXPECT_FALSE(CreateDirectoryA("C:\\none\\sub", nullptr));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(CreateDirectoryA("c:\\temp\\new", nullptr)), (DWORD)ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(ErrorOf(CreateDirectoryA("C:\\none\\sub", nullptr)), (DWORD)ERROR_PATH_NOT_FOUND);
   WriteFile(prefix.Host("C:\\TEMP\\New\\f"), "x");
-  EXPECT_FALSE(RemoveDirectoryA("C:\\TEMP\\New"));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_DIR_NOT_EMPTY);
-  EXPECT_FALSE(RemoveDirectoryA("C:\\TEMP\\New\\f"));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_DIRECTORY);
+  EXPECT_EQ(ErrorOf(RemoveDirectoryA("C:\\TEMP\\New")), (DWORD)ERROR_DIR_NOT_EMPTY);
+  EXPECT_EQ(ErrorOf(RemoveDirectoryA("C:\\TEMP\\New\\f")), (DWORD)ERROR_DIRECTORY);
   EXPECT_TRUE(DeleteFileA("C:\\TEMP\\NEW\\F"));
   EXPECT_TRUE(RemoveDirectoryA("C:\\TEMP\\New"));
 }
@@ -471,16 +458,13 @@ TEST(ByName, ImmediateMoves) {
   ScopedPrefix prefix;
   WriteFile(prefix.Host("C:\\TEMP\\a"), "A");
   WriteFile(prefix.Host("C:\\TEMP\\b"), "B");
-  EXPECT_FALSE(MoveFileExA("C:\\TEMP\\a", "C:\\TEMP\\b", 0));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_ALREADY_EXISTS);
+  EXPECT_EQ(ErrorOf(MoveFileExA("C:\\TEMP\\a", "C:\\TEMP\\b", 0)), (DWORD)ERROR_ALREADY_EXISTS);
   EXPECT_TRUE(MoveFileExA("C:\\TEMP\\a", "C:\\TEMP\\b", MOVEFILE_REPLACE_EXISTING));
   EXPECT_EQ(ReadFile(prefix.Host("C:\\TEMP\\b")), "A");
   EXPECT_TRUE(MoveFileExA("C:\\TEMP\\B", "C:\\WINDOWS\\c", 0));
   EXPECT_EQ(ReadFile(prefix.Host("C:\\WINDOWS\\c")), "A");
-  EXPECT_FALSE(MoveFileExA("C:\\TEMP\\gone", "C:\\TEMP\\x", 0));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_FILE_NOT_FOUND);
-  EXPECT_FALSE(MoveFileExA("C:\\WINDOWS\\c", nullptr, 0));
-  EXPECT_EQ(GetLastError(), (DWORD)ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(ErrorOf(MoveFileExA("C:\\TEMP\\gone", "C:\\TEMP\\x", 0)), (DWORD)ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(ErrorOf(MoveFileExA("C:\\WINDOWS\\c", nullptr, 0)), (DWORD)ERROR_INVALID_PARAMETER);
 }
 
 // ---- errors --------------------------------------------------------------------------

@@ -187,9 +187,19 @@ TEST(PathMap, MapToHostStatAgreesWithStat) {
   ASSERT_EQ(symlink("File.txt", (temp + "/link").c_str()), 0);
   ASSERT_EQ(symlink("nowhere", (temp + "/dangling").c_str()), 0);
   ASSERT_EQ(close(open((temp + "/plain").c_str(), O_CREAT | O_WRONLY, 0666)), 0);
+  // A folder this process made, with a name it made and one made behind its
+  // back (the folder's times moved as a later clock tick would).
+  ASSERT_TRUE(CreateDirectoryA("C:\\TEMP\\Made", nullptr));
+  HANDLE h = CreateFileA("C:\\TEMP\\Made\\Own.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  ASSERT_EQ(close(open((temp + "/Made/Foreign.txt").c_str(), O_CREAT | O_WRONLY, 0666)), 0);
+  struct timespec old[2] = {{1000000000, 0}, {1000000000, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, (temp + "/Made").c_str(), old, 0), 0);
   for (const char* win : {"C:\\TEMP\\file.TXT", "C:\\TEMP\\File.txt", "C:\\TEMP\\link",
                           "C:\\TEMP\\dangling", "C:\\TEMP\\missing", "C:\\TEMP\\plain\\below",
-                          "C:\\nofolder\\x", "C:\\temp"}) {
+                          "C:\\nofolder\\x", "C:\\temp", "C:\\TEMP\\Made\\own.TXT",
+                          "C:\\TEMP\\Made\\foreign.txt", "C:\\TEMP\\made\\missing"}) {
     std::string host;
     struct stat got;
     int err = sfx::host::MapToHostStat(win, host, &got);
@@ -199,6 +209,15 @@ TEST(PathMap, MapToHostStatAgreesWithStat) {
     if (err == 0 && wantErr == 0) {
       EXPECT_EQ(got.st_ino, want.st_ino) << win;
       EXPECT_EQ(got.st_mode, want.st_mode) << win;
+    }
+    // A missing file is "file not found" in a folder that exists, else
+    // "path not found", however the mapping learnt it.
+    if (wantErr != 0) {
+      EXPECT_EQ(GetFileAttributesA(win), INVALID_FILE_ATTRIBUTES) << win;
+      size_t slash = host.rfind('/');
+      struct stat folder;
+      bool inFolder = stat(host.substr(0, slash).c_str(), &folder) == 0 && S_ISDIR(folder.st_mode);
+      EXPECT_EQ(GetLastError(), inFolder ? (DWORD)ERROR_FILE_NOT_FOUND : (DWORD)ERROR_PATH_NOT_FOUND) << win;
     }
   }
 }

@@ -29,6 +29,13 @@ HKEY Create(HKEY root, const char* path, REGSAM sam = KEY_ALL_ACCESS) {
   return key;
 }
 
+// Opens an HKLM key, expecting success (nullptr otherwise).
+HKEY OpenHklm(const char* path, REGSAM sam) {
+  HKEY key = nullptr;
+  EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, sam, &key), ERROR_SUCCESS) << path;
+  return key;
+}
+
 LONG SetDword(HKEY key, const char* name, DWORD v) {
   return RegSetValueExA(key, name, 0, REG_DWORD, (const BYTE*)&v, sizeof v);
 }
@@ -113,8 +120,7 @@ TEST(Registry, KeyAndValueNamesIgnoreCaseAndKeepTheFirstSpelling) {
   ASSERT_EQ(SetDword(key, "Count", 1), ERROR_SUCCESS);
   RegCloseKey(key);
 
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\myco\\APP", 0, KEY_ALL_ACCESS, &key),
-            ERROR_SUCCESS);
+  key = OpenHklm("SOFTWARE\\myco\\APP", KEY_ALL_ACCESS);
   EXPECT_EQ(QueryDword(key, "COUNT"), 1u);
   ASSERT_EQ(SetDword(key, "count", 2), ERROR_SUCCESS);
   RegCloseKey(key);
@@ -205,7 +211,7 @@ TEST(Registry, ValueTypesRoundTripWithTheirBytes) {
               ERROR_SUCCESS)
         << c.name;
   RegCloseKey(key);
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Types", 0, KEY_READ, &key), ERROR_SUCCESS);
+  key = OpenHklm("Software\\Types", KEY_READ);
   for (const Case& c : cases) {
     char buf[64];
     DWORD size = sizeof buf, type = 0;
@@ -236,14 +242,12 @@ TEST(Registry, DeleteValue) {
 TEST(Registry, AccessRightsAndHandleChecks) {
   ScopedPrefix prefix;
   RegCloseKey(Create(HKEY_LOCAL_MACHINE, "Software\\Acl"));
-  HKEY ro = nullptr, wo = nullptr, sub = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Acl", 0, KEY_READ, &ro), ERROR_SUCCESS);
+  HKEY ro = OpenHklm("Software\\Acl", KEY_READ), sub = nullptr;
   EXPECT_EQ(SetDword(ro, "x", 1), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegDeleteValueA(ro, "x"), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegCreateKeyExA(ro, "Sub", 0, nullptr, 0, KEY_READ, nullptr, &sub, nullptr),
             ERROR_ACCESS_DENIED);
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Acl", 0, KEY_SET_VALUE, &wo),
-            ERROR_SUCCESS);
+  HKEY wo = OpenHklm("Software\\Acl", KEY_SET_VALUE);
   EXPECT_EQ(SetDword(wo, "x", 1), ERROR_SUCCESS);
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExA(wo, "x", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
@@ -271,14 +275,10 @@ TEST(Registry, HandlesOfOneProcessSeeEachOthersWrites) {
   ScopedPrefix prefix;
   HKEY writer = Create(HKEY_LOCAL_MACHINE, "Software\\Live");
   ASSERT_EQ(SetDword(writer, "v", 42), ERROR_SUCCESS);
-  HKEY reader = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Live", 0, KEY_READ, &reader),
-            ERROR_SUCCESS);
+  HKEY reader = OpenHklm("Software\\Live", KEY_READ);
   EXPECT_EQ(QueryDword(reader, "v"), 42u);
   // A second writing handle in the same process does not wait for the first.
-  HKEY writer2 = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Live", 0, KEY_WRITE, &writer2),
-            ERROR_SUCCESS);
+  HKEY writer2 = OpenHklm("Software\\Live", KEY_WRITE);
   EXPECT_EQ(SetDword(writer2, "w", 1), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(writer), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(writer2), ERROR_SUCCESS);
@@ -311,8 +311,7 @@ TEST(Registry, ValuesPersistAcrossProcessesAndStayInTheirPrefix) {
 
 TEST(Registry, ReadOnlyOpenTakesNoLock) {
   ScopedPrefix prefix;
-  HKEY reader = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &reader), ERROR_SUCCESS);
+  HKEY reader = OpenHklm(kSharedDlls, KEY_READ);
   // While the reader stays open another process writes at once.
   Child child(Increments("C:\\A.DLL"));
   EXPECT_FALSE(child.StillRunningAfter(20000)) << "the writer waited for a reader";
@@ -323,17 +322,14 @@ TEST(Registry, ReadOnlyOpenTakesNoLock) {
 
 TEST(Registry, WritingHandleHoldsTheLockUntilClosed) {
   ScopedPrefix prefix;
-  HKEY writer = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_ALL_ACCESS, &writer),
-            ERROR_SUCCESS);
+  HKEY writer = OpenHklm(kSharedDlls, KEY_ALL_ACCESS);
   ASSERT_EQ(SetDword(writer, "C:\\B.DLL", 10), ERROR_SUCCESS);
   Child child(Increments("C:\\B.DLL"));
   EXPECT_TRUE(child.StillRunningAfter(500)) << "the second writer did not wait";
   EXPECT_EQ(RegCloseKey(writer), ERROR_SUCCESS);
   EXPECT_EQ(child.Wait(), 0);
   // The child read the committed 10, not the state before it.
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &key), ERROR_SUCCESS);
+  HKEY key = OpenHklm(kSharedDlls, KEY_READ);
   EXPECT_EQ(QueryDword(key, "C:\\B.DLL"), 11u);
   RegCloseKey(key);
 }
@@ -345,8 +341,7 @@ TEST(Registry, ConcurrentIncrementsLoseNothing) {
   Child b(Increments("C:\\WINDOWS\\SYSTEM32\\SHARED.DLL", kRounds));
   EXPECT_EQ(a.Wait(), 0);
   EXPECT_EQ(b.Wait(), 0);
-  HKEY key = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &key), ERROR_SUCCESS);
+  HKEY key = OpenHklm(kSharedDlls, KEY_READ);
   EXPECT_EQ(QueryDword(key, "c:\\windows\\system32\\shared.dll"), 2u * kRounds);
   RegCloseKey(key);
 }
@@ -399,8 +394,7 @@ TEST(Registry, DamagedDatabasesGiveErrorsNotCrashes) {
 
   // An empty file is a registry never made: it is made now.
   sfx::test::WriteFile(db, "");
-  ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSharedDlls, 0, KEY_READ, &key), ERROR_SUCCESS);
-  RegCloseKey(key);
+  EXPECT_EQ(RegCloseKey(OpenHklm(kSharedDlls, KEY_READ)), ERROR_SUCCESS);
 }
 
 // Bytes changed anywhere in the database: each call either works or fails

@@ -19,6 +19,8 @@ const char kAppDir[] = "C:\\TEMP\\cc1\\";
 struct Found {
   DWORD flags;
   std::string cur, dest;
+  // All three at once, for comparing.
+  std::string str() const { return "flags " + std::to_string(flags) + ", cur \"" + cur + "\", dest \"" + dest + "\""; }
 };
 
 Found Find(DWORD uFlags, const char* name, const char* appDir = kAppDir) {
@@ -42,12 +44,9 @@ class VerFind : public ::testing::Test {
 };
 
 TEST_F(VerFind, WhereTheCopyLies) {
-  Touch(prefix_, "C:\\WINDOWS\\SYSTEM32\\INSYS.DLL");
-  Touch(prefix_, "C:\\WINDOWS\\INWIN.DLL");
-  Touch(prefix_, "C:\\WINDOWS\\BOTH.DLL");
-  Touch(prefix_, "C:\\WINDOWS\\SYSTEM32\\BOTH.DLL");
-  Touch(prefix_, "C:\\TEMP\\cc1\\INAPP.DLL");
-  Touch(prefix_, "C:\\WINDOWS\\SYSTEM32\\lower.dll");
+  for (const char* path : {"C:\\WINDOWS\\SYSTEM32\\INSYS.DLL", "C:\\WINDOWS\\INWIN.DLL", "C:\\WINDOWS\\BOTH.DLL",
+                           "C:\\WINDOWS\\SYSTEM32\\BOTH.DLL", "C:\\TEMP\\cc1\\INAPP.DLL", "C:\\WINDOWS\\SYSTEM32\\lower.dll"})
+    Touch(prefix_, path);
   ASSERT_EQ(mkdir(prefix_.Host("C:\\WINDOWS\\SYSTEM32\\ADIR.DLL").c_str(), 0777), 0);
   struct Case {
     DWORD uFlags;
@@ -73,11 +72,8 @@ TEST_F(VerFind, WhereTheCopyLies) {
       {0, "INWIN.DLL", VFF_CURNEDEST, "C:\\WINDOWS", "C:\\TEMP\\cc1"},
   };
   for (const Case& c : cases) {
-    Found f = Find(c.uFlags, c.name);
-    std::string what = std::string(c.name) + (c.uFlags ? " shared" : " private");
-    EXPECT_EQ(f.flags, c.flags) << what;
-    EXPECT_EQ(f.cur, c.cur) << what;
-    EXPECT_EQ(f.dest, c.dest) << what;
+    EXPECT_EQ(Find(c.uFlags, c.name).str(), (Found{c.flags, c.cur, c.dest}.str()))
+        << c.name << (c.uFlags ? " shared" : " private");
   }
 }
 
@@ -86,10 +82,7 @@ TEST_F(VerFind, ApplicationDirectoryWithoutTrailingBackslashOrAtADriveRoot) {
   Touch(prefix_, "C:\\ROOT.DLL");
   EXPECT_EQ(Find(0, "INAPP.DLL", "C:\\TEMP\\cc1").cur, "C:\\TEMP\\cc1");
   // "C:" + "\" + name still names the file at the root.
-  Found f = Find(0, "ROOT.DLL", "C:\\");
-  EXPECT_EQ(f.flags, 0u);
-  EXPECT_EQ(f.cur, "C:");
-  EXPECT_EQ(f.dest, "C:");
+  EXPECT_EQ(Find(0, "ROOT.DLL", "C:\\").str(), (Found{0, "C:", "C:"}.str()));
 }
 
 TEST_F(VerFind, BufferLengthsAsWindowsReportsThem) {
@@ -161,14 +154,8 @@ TEST_F(VerFind, Windows95Family) {
   setenv("SFX_WINVER", "95", 1);
   Touch(prefix_, "C:\\WINDOWS\\SYSTEM\\OLD95.DLL");
   Touch(prefix_, "C:\\WINDOWS\\SYSTEM32\\NT.DLL");
-  Found f = Find(VFFF_ISSHAREDFILE, "OLD95.DLL");
-  EXPECT_EQ(f.flags, 0u);
-  EXPECT_EQ(f.cur, "C:\\WINDOWS\\SYSTEM");
-  EXPECT_EQ(f.dest, "C:\\WINDOWS\\SYSTEM");
-  f = Find(VFFF_ISSHAREDFILE, "NT.DLL");
-  EXPECT_EQ(f.flags, 0u);
-  EXPECT_EQ(f.cur, "");
-  EXPECT_EQ(f.dest, "C:\\WINDOWS\\SYSTEM");
+  EXPECT_EQ(Find(VFFF_ISSHAREDFILE, "OLD95.DLL").str(), (Found{0, "C:\\WINDOWS\\SYSTEM", "C:\\WINDOWS\\SYSTEM"}.str()));
+  EXPECT_EQ(Find(VFFF_ISSHAREDFILE, "NT.DLL").str(), (Found{0, "", "C:\\WINDOWS\\SYSTEM"}.str()));
   if (saved)
     setenv("SFX_WINVER", savedValue.c_str(), 1);
   else
@@ -179,10 +166,7 @@ TEST_F(VerFind, Windows95Family) {
 }
 
 TEST_F(VerFind, NoFileNameFindsNothing) {
-  Found f = Find(VFFF_ISSHAREDFILE, "");
-  EXPECT_EQ(f.flags, 0u);
-  EXPECT_EQ(f.cur, "");
-  EXPECT_EQ(f.dest, "C:\\WINDOWS\\SYSTEM32");
+  EXPECT_EQ(Find(VFFF_ISSHAREDFILE, "").str(), (Found{0, "", "C:\\WINDOWS\\SYSTEM32"}.str()));
 }
 
 }  // namespace

@@ -45,13 +45,14 @@ Caught CatchFramework(Fn fn) {
 }
 
 // A stream of stored blocks of this format: per block a header byte (type
-// 7, with the last-block flag on the last), a 16-bit length and the bytes.
-inline pack::Bytes StoredStream(const std::string& data) {
+// 7, with the last-block flag on the last unless more is to follow), a
+// 16-bit length and the bytes.
+inline pack::Bytes StoredStream(const std::string& data, bool endsTheStream = true) {
   pack::Bytes s;
   size_t at = 0;
   do {
     size_t n = std::min<size_t>(65535, data.size() - at);
-    s.push_back(at + n == data.size() ? 0x0F : 0x07);
+    s.push_back(at + n == data.size() && endsTheStream ? 0x0F : 0x07);
     s.push_back((uint8_t)n);
     s.push_back((uint8_t)(n >> 8));
     s.insert(s.end(), data.begin() + at, data.begin() + at + n);

@@ -108,6 +108,12 @@ bool LookUpMadeFolder(const std::string& folder, const struct stat& folderNow, c
   return true;
 }
 
+bool ListingLacks(const std::string& folder, const std::string& name) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  auto it = g_listings.find(folder);
+  return it != g_listings.end() && it->second.names.count(Lower(name)) == 0;
+}
+
 void ForgetMadeFolders() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_listings.clear();

@@ -47,6 +47,12 @@ void NoteEntryRenamed(const std::string& folder, const std::string& from, const 
 bool LookUpMadeFolder(const std::string& folder, const struct stat& folderNow, const std::string& name,
                       std::string& match);
 
+// True when folder has a listing, not yet checked against the folder's
+// current status, that holds no entry of that name in any case: a caller
+// about to look for name learns by LookUpMadeFolder, with one look at the
+// folder, whether it is missing.
+bool ListingLacks(const std::string& folder, const std::string& name);
+
 // Drops every listing (a new prefix, or a test's clean slate).
 void ForgetMadeFolders();
 

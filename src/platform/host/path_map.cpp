@@ -89,17 +89,27 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts, boo
   if (!parts.empty()) {
     std::string folder = JoinAll(base, parts, parts.size() - 1);
     std::string whole = Join(folder, parts.back());
+    // A name that the listing of its folder lacks: one look at the folder
+    // confirms it missing, without a look for the name.
+    struct stat folderSt;
+    std::string match;
+    if (parts.size() > 1 && ListingLacks(folder, parts.back()) && lstat(folder.c_str(), &folderSt) == 0 &&
+        LookUpMadeFolder(folder, folderSt, parts.back(), match) && match.empty()) {
+      seen.folderIsDir = S_ISDIR(folderSt.st_mode);
+      seen.known = true;
+      seen.err = ENOENT;
+      *pExists = false;
+      return whole;
+    }
     if (lstat(whole.c_str(), &seen.st) == 0) {
       seen.known = !S_ISLNK(seen.st.st_mode);
       *pExists = true;
       return whole;
     }
     bool missing = errno == ENOENT;
-    struct stat folderSt;
     bool top = parts.size() == 1;
     if (top || lstat(folder.c_str(), &folderSt) == 0) {
       seen.folderIsDir = !top && S_ISDIR(folderSt.st_mode);
-      std::string match;
       if (top || !LookUpMadeFolder(folder, folderSt, parts.back(), match))
         match = ScanEntry(folder, parts.back());
       *pExists = !match.empty();
