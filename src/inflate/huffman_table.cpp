@@ -6,6 +6,8 @@
 // the sub-table's offset. A sub-table is as wide as the longest code of its
 // group needs, so every entry of every table is filled. Codes are held
 // bit-reversed, as the stream's first code bit is the index's lowest bit.
+#include <cstring>
+
 #include "inflate/inflate_alloc.h"
 #include "inflate/inflater.h"
 
@@ -43,40 +45,58 @@ UINT NextReversedCode(UINT nCode, UINT k) {
   return nCode ^ bit;
 }
 
-// Places every code of a checked set of lengths; counts the entries when
-// pTable is null, fills them otherwise. Returns the number of entries.
+// Places every code of a checked set of lengths, from the shortest on.
 class CTablePlacer {
  public:
   CTablePlacer(const UINT* pCount, const UINT* pSorted, UINT nSorted, UINT nRoot, UINT g)
       : m_pCount(pCount), m_pSorted(pSorted), m_nSorted(nSorted), m_nRoot(nRoot), m_g(g) {}
 
+  // The entries the table needs: the root and every sub-table.
+  UINT Size() const { return Place(nullptr, 0, 0, nullptr, nullptr); }
+
+  // Fills every entry of a table of Size() entries. The root is filled a
+  // length at a time: its first 2^k entries hold every code of up to k bits,
+  // and doubling them makes room for the codes of k + 1 bits, so each entry
+  // is written by a block copy or by one code, not by a stride per code.
+  void Fill(HuffmanEntry* pTable, UINT n, UINT s, const WORD* pBase, const WORD* pExtra) const {
+    UINT nReversed = 0;  // the next code, first bit lowest
+    UINT i = 0;
+    const UINT nTop = m_g < m_nRoot ? m_g : m_nRoot;
+    UINT k = 1;
+    while (k < nTop && m_pCount[k] == 0) k++;  // the shortest code's length
+    const UINT nFirst = k;
+    for (; k <= nTop; k++) {
+      if (k > nFirst) memcpy(pTable + (1u << (k - 1)), pTable, (sizeof(HuffmanEntry) << (k - 1)));
+      for (UINT a = m_pCount[k]; a > 0; a--, i++) {
+        pTable[nReversed] = SymbolEntry(i < m_nSorted ? m_pSorted[i] : n, n, k, s, pBase, pExtra);
+        nReversed = NextReversedCode(nReversed, k);
+      }
+    }
+    for (; k <= m_nRoot; k++) memcpy(pTable + (1u << (k - 1)), pTable, (sizeof(HuffmanEntry) << (k - 1)));
+    Place(pTable, n, s, pBase, pExtra);
+  }
+
+ private:
+  // Counts (pTable null) or fills the sub-tables of the codes longer than
+  // the root, and the root's links to them; returns the table's size.
   UINT Place(HuffmanEntry* pTable, UINT n, UINT s, const WORD* pBase, const WORD* pExtra) const {
     UINT left[kMaxCodeBits + 1];  // codes of each length not yet placed
     for (UINT k = 0; k <= kMaxCodeBits; k++) left[k] = m_pCount[k];
     const UINT nRootSize = 1u << m_nRoot;
     UINT nSize = nRootSize;
-    UINT nCode = 0;     // canonical code, first bit highest
-    UINT nReversed = 0;  // the same code, first bit lowest
+    UINT nCode = 0;  // canonical code, first bit highest
     UINT i = 0;
     UINT k = 1;
-    // Codes that fit the root fill every index that starts with them.
     for (; k <= m_g && k <= m_nRoot; k++) {
-      if (pTable == nullptr) {
-        // Counting only: skip to the first code of the next length.
-        for (UINT a = m_pCount[k]; a > 0; a--) nReversed = NextReversedCode(nReversed, k);
-        nCode += m_pCount[k];
-        i += m_pCount[k];
-      } else {
-        for (UINT a = m_pCount[k]; a > 0; a--, i++, nCode++) {
-          HuffmanEntry e = SymbolEntry(i < m_nSorted ? m_pSorted[i] : n, n, k, s, pBase, pExtra);
-          for (UINT j = nReversed; j < nRootSize; j += 1u << k) pTable[j] = e;
-          nReversed = NextReversedCode(nReversed, k);
-        }
-      }
-      nCode <<= 1;  // the reversed form gains a 0 at its top: unchanged
+      nCode = (nCode + m_pCount[k]) << 1;
+      i += m_pCount[k];
     }
-    // Longer codes: one sub-table for each run of codes that share their
-    // first root-width bits, as wide as the run needs to fill it.
+    if (k > m_g) return nSize;
+    // The first code longer than the root, first bit lowest.
+    UINT nReversed = 0;
+    for (UINT b = 0; b < k; b++) nReversed |= ((nCode >> b) & 1u) << (k - 1 - b);
+    // One sub-table for each run of codes that share their first root-width
+    // bits, as wide as the run needs to fill it.
     UINT nPrefix = ~0u, nSubOffset = 0, nSubBits = 0;
     for (; k <= m_g; k++) {
       for (UINT a = m_pCount[k]; a > 0; a--, i++, nCode++) {
@@ -174,10 +194,10 @@ int CInflater::BuildHuffmanTable(const DWORD* pLengths, UINT n, UINT s, const WO
   // every code past the sorted symbols as unused.
 
   CTablePlacer placer(count, sorted, nSorted, nRoot, g);
-  UINT nEntries = placer.Place(nullptr, n, s, pBase, pExtra);
-  HuffmanEntry* pTable = (HuffmanEntry*)InflateAlloc(nEntries * sizeof(HuffmanEntry));
+  // Every entry is written below, so the table needs no clearing.
+  HuffmanEntry* pTable = (HuffmanEntry*)InflateAllocUncleared(placer.Size() * sizeof(HuffmanEntry));
   if (pTable == nullptr) return INFLATE_NO_MEMORY;
-  placer.Place(pTable, n, s, pBase, pExtra);
+  placer.Fill(pTable, n, s, pBase, pExtra);
 
   *pnBits = (int)nRoot;
   *ppTable = pTable;

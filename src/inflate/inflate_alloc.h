@@ -16,7 +16,8 @@ InflateAllocHook SetInflateAllocHook(InflateAllocHook pfnHook);
 
 // nBytes of zeros, or null when memory (or the hook) says no.
 void* InflateAlloc(size_t nBytes);
-// The same without the zeros, for a buffer whose user clears what it reads.
+// The same without the zeros, for a buffer whose user writes (or clears)
+// every byte before reading it.
 void* InflateAllocUncleared(size_t nBytes);
 // Releases a block from InflateAlloc; null is ignored.
 void InflateFree(void* p);

@@ -211,36 +211,6 @@ int CInflater::InflateFixed() {
              : INFLATE_OK;
 }
 
-// Reads nCount code lengths coded with the code-length code.
-int CInflater::ReadCodeLengths(const HuffmanEntry* pTable, int nBits, DWORD* pLengths,
-                               UINT nCount) {
-  DWORD dwPrevious = 0;
-  UINT i = 0;
-  while (i < nCount) {
-    HuffmanEntry e = DecodeSymbol(pTable, nBits);
-    if (!(e & huffman_entry::kLiteral)) return INFLATE_BAD_DATA;
-    UINT nSymbol = huffman_entry::Value(e);
-    if (nSymbol < 16) {
-      pLengths[i++] = dwPrevious = nSymbol;
-      continue;
-    }
-    UINT nRepeat;
-    DWORD dwLength = 0;
-    if (nSymbol == 16) {
-      nRepeat = 3 + GetBits(2);
-      dwLength = dwPrevious;
-    } else if (nSymbol == 17) {
-      nRepeat = 3 + GetBits(3);
-    } else {
-      nRepeat = 11 + GetBits(7);
-    }
-    if (i + nRepeat > nCount) return INFLATE_BAD_DATA;
-    while (nRepeat-- > 0) pLengths[i++] = dwLength;
-    dwPrevious = dwLength;
-  }
-  return PastEnd() ? INFLATE_BAD_DATA : INFLATE_OK;
-}
-
 int CInflater::InflateDynamic() {
   UINT nl = GetBits(5) + kFirstLengthSymbol;
   UINT nd = GetBits(5) + 1;

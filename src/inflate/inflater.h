@@ -14,7 +14,15 @@
 // every buffer is still released by the destructor.
 #pragma once
 
+#include <cstdint>
+
 #include "inflate/buffered_input.h"
+
+// On x86-64 hosts the fast loop is built twice, once for any CPU and once
+// for CPUs with BMI2, chosen at run time. The Windows stubs keep one loop.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(_WIN32)
+#define SFX_FAST_LOOP_BMI2 1
+#endif
 
 // One entry of a decoding table, indexed by the next bits of the stream; a
 // table is an array of these 32-bit words, its sub-tables placed after the
@@ -130,8 +138,18 @@ class CInflater : public CBufferedInput {
   HuffmanEntry PeekEntry(const HuffmanEntry* pTable, UINT nBits);
   HuffmanEntry DecodeSymbol(const HuffmanEntry* pTable, int nBits);
   int ReadCodeLengths(const HuffmanEntry* pTable, int nBits, DWORD* pLengths, UINT nCount);
+  int ReadCodeLengthsFast(const HuffmanEntry* pTable, int nBits, DWORD* pLengths, UINT nCount,
+                          UINT* pnRead);
   int InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
                        int nLiteralBits, int nDistanceBits);
+  int FastLoop(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance, int nLiteralBits,
+               int nDistanceBits);
+#ifdef SFX_FAST_LOOP_BMI2
+  int InflateCodesFastBmi2(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
+                           int nLiteralBits, int nDistanceBits);
+  static bool HasBmi2();
+#endif
+  void EndFastBits(uint64_t bitbuf, UINT bitcount, const BYTE* in, const BYTE* inStart);
   void PutByte(BYTE b);
   void CopyMatch(UINT nDistance, UINT nLength);
   void FlushWindow();
