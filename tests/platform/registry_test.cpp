@@ -252,6 +252,9 @@ TEST(Registry, AccessRightsAndHandleChecks) {
   DWORD size = 0;
   EXPECT_EQ(RegQueryValueExA(wo, "x", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
   EXPECT_EQ(RegCloseKey(wo), ERROR_SUCCESS);
+  HKEY qo = OpenHklm("Software\\Acl", KEY_QUERY_VALUE);  // the one right a query needs
+  EXPECT_EQ(RegQueryValueExA(qo, "x", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+  EXPECT_EQ(RegCloseKey(qo), ERROR_SUCCESS);
   EXPECT_EQ(RegCloseKey(ro), ERROR_SUCCESS);
   // Closed, foreign and null handles are refused, not followed.
   EXPECT_EQ(RegCloseKey(ro), ERROR_INVALID_HANDLE);
