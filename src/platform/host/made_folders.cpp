@@ -64,16 +64,7 @@ void NoteFolderMade(const std::string& hostPath) {
 }
 
 void NoteEntryMade(const std::string& folder, const std::string& name) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  auto it = g_listings.find(folder);
-  if (it == g_listings.end()) return;
-  struct stat now;
-  if (g_names >= kMaxNames || lstat(folder.c_str(), &now) != 0) {
-    Drop(it);
-    return;
-  }
-  if (it->second.names.emplace(Lower(name), name).second) ++g_names;
-  it->second.stamp = StampOf(now);
+  NoteEntryRenamed(folder, std::string(), name);
 }
 
 void NoteEntryGone(const std::string& folder, const std::string& name) {
@@ -89,7 +80,8 @@ void NoteEntryRenamed(const std::string& folder, const std::string& from, const 
     Drop(it);
     return;
   }
-  if (it->second.names.erase(Lower(from)) != 0) --g_names;
+  // An empty from or to: an entry made, or one gone.
+  if (!from.empty() && it->second.names.erase(Lower(from)) != 0) --g_names;
   if (!to.empty() && it->second.names.emplace(Lower(to), to).second) ++g_names;
   it->second.stamp = StampOf(now);
 }

@@ -60,19 +60,7 @@ std::string JoinAll(std::string base, const std::vector<std::string>& parts, siz
   return base;
 }
 
-// What the mapping learnt of the final path on its way, so that a caller
-// about to look at the path need not look again: known is set when err (0,
-// or the errno of a missing path) and st (when err is 0) are what stat of the
-// path would give.
-// folderIsDir is set when the path's folder was found to be a folder (no
-// link) on the way.
-struct Seen {
-  bool known = false;
-  int err = 0;
-  struct stat st;
-  bool folderIsDir = false;
-  dev_t folderDev = 0;  // the folder's device when folderIsDir
-};
+using Seen = MappedPath::Look;
 
 // Appends components below base, each matched case-insensitively while the
 // folders exist.
@@ -256,36 +244,26 @@ int MapToHostStat(const char* windowsPath, std::string& hostPath, struct stat* p
   return mapped.Stat(pStat);
 }
 
-struct MappedPath::Look : Seen {};
-
-MappedPath::MappedPath(const char* windowsPath) : m_look(new Look) {
+MappedPath::MappedPath(const char* windowsPath) {
   bool exists = false;
-  m_host = Map(windowsPath, &exists, *m_look);
+  m_host = Map(windowsPath, &exists, m_look);
 }
 
-MappedPath::~MappedPath() = default;
-
-int MappedPath::Stat(struct stat* pStat) const {
-  // The mapping's look is an lstat: it stands for stat unless it found a link.
-  if (m_look->known) {
-    if (m_look->err == 0) *pStat = m_look->st;
-    return m_look->err;
+int MappedPath::Status(bool followLinks, struct stat* pStat) const {
+  // The mapping's look is an lstat: it stands for stat too unless it found
+  // a link, and then it is not kept.
+  if (m_look.known) {
+    if (m_look.err == 0) *pStat = m_look.st;
+    return m_look.err;
   }
-  return stat(m_host.c_str(), pStat) == 0 ? 0 : errno;
+  int rc = followLinks ? stat(m_host.c_str(), pStat) : lstat(m_host.c_str(), pStat);
+  return rc == 0 ? 0 : errno;
 }
 
-int MappedPath::Lstat(struct stat* pStat) const {
-  if (m_look->known) {
-    if (m_look->err == 0) *pStat = m_look->st;
-    return m_look->err;
-  }
-  return lstat(m_host.c_str(), pStat) == 0 ? 0 : errno;
-}
-
-dev_t MappedPath::FolderDevice() const { return m_look->folderIsDir ? m_look->folderDev : 0; }
+dev_t MappedPath::FolderDevice() const { return m_look.folderIsDir ? m_look.folderDev : 0; }
 
 uint32_t MappedPath::MissingError() const {
-  return m_look->folderIsDir ? (DWORD)ERROR_FILE_NOT_FOUND : MissingFileError(m_host);
+  return m_look.folderIsDir ? (DWORD)ERROR_FILE_NOT_FOUND : MissingFileError(m_host);
 }
 
 std::string MapToWindows(const std::string& hostPath) {

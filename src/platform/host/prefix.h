@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 
 namespace sfx::host {
@@ -63,15 +62,26 @@ int MapToHostStat(const char* windowsPath, std::string& hostPath, struct stat* p
 // not look again.
 class MappedPath {
  public:
+  // What the mapping learnt of the final path on its way: known is set when
+  // err (0, or the errno of a missing path) and st (when err is 0) are what
+  // both stat and lstat of the path would give (it is no link); folderIsDir
+  // when the path's folder was found to be a folder, on device folderDev.
+  struct Look {
+    bool known = false;
+    int err = 0;
+    struct stat st;
+    bool folderIsDir = false;
+    dev_t folderDev = 0;
+  };
+
   explicit MappedPath(const char* windowsPath);
-  ~MappedPath();
   MappedPath(const MappedPath&) = delete;
   MappedPath& operator=(const MappedPath&) = delete;
 
   const std::string& host() const { return m_host; }
   // stat / lstat of the host path: 0 with *pStat filled, else the errno.
-  int Stat(struct stat* pStat) const;
-  int Lstat(struct stat* pStat) const;
+  int Stat(struct stat* pStat) const { return Status(true, pStat); }
+  int Lstat(struct stat* pStat) const { return Status(false, pStat); }
   // What Windows reports for the path when it is missing: ERROR_FILE_NOT_FOUND
   // when its folder exists, else ERROR_PATH_NOT_FOUND.
   uint32_t MissingError() const;
@@ -79,9 +89,9 @@ class MappedPath {
   dev_t FolderDevice() const;
 
  private:
-  struct Look;
+  int Status(bool followLinks, struct stat* pStat) const;
   std::string m_host;
-  std::unique_ptr<Look> m_look;
+  Look m_look;
 };
 
 // Tells the mapping that this process has just made the file or folder at
