@@ -65,45 +65,6 @@ TEST_F(AppendedPayloadTest, SetupExecutableLoadsItsOwnPayload) {
   EXPECT_EQ(Outcome(RunProgram(exe)), Loaded(dir_.path(), b, payload.layout));
 }
 
-TEST_F(AppendedPayloadTest, AppendedPayloadIgnoresDataBin) {
-  CatalogueBuilder appended, side;
-  appended.Project("Appended").File({"a.txt", "a"});
-  side.Project("Side file").File({"b.txt", "b"});
-  pack::Payload payload = appended.Write();
-  std::string exe = WriteSetupExe(SFX_PROBE_PATH, payload.bytes, dir_.path());
-  WriteDataBin(dir_.path(), side.Write().bytes);
-
-  EXPECT_EQ(Outcome(RunProgram(exe)), Loaded(dir_.path(), appended, payload.layout));
-}
-
-TEST_F(AppendedPayloadTest, ExecutableWithoutPayloadReadsDataBinOrFails) {
-  std::string exe = dir_ / "setup.exe";
-  WriteFile(exe, ReadFile(SFX_PROBE_PATH));
-  ASSERT_EQ(system(("chmod +x '" + exe + "'").c_str()), 0);
-
-  EXPECT_EQ(Outcome(RunProgram(exe)), "3: error: An invalid file handle was associated with .\n");
-
-  CatalogueBuilder side;
-  side.Project("Side file").File({"b.txt", "b"});
-  pack::Payload payload = side.Write();
-  WriteDataBin(dir_.path(), payload.bytes);
-  EXPECT_EQ(Outcome(RunProgram(exe)), Loaded(dir_.path(), side, payload.layout));
-}
-
-TEST_F(AppendedPayloadTest, DamagedAppendedCatalogueNamesTheExecutable) {
-  CatalogueBuilder b;
-  b.File({"..", "x"});
-  std::string exe = WriteSetupExe(SFX_PROBE_PATH, b.Write().bytes, dir_.path(), "Setup.exe");
-  EXPECT_EQ(Outcome(RunProgram(exe)), "3: error: " + WindowsDir(dir_.path()) + "Setup.exe contained an unexpected object.\n");
-
-  // Cut inside the file-table length.
-  pack::Payload payload = b.Write();
-  payload.bytes.resize(4 + payload.layout.dataLength + 3);
-  exe = WriteSetupExe(SFX_PROBE_PATH, payload.bytes, dir_.path(), "Short.exe");
-  EXPECT_EQ(Outcome(RunProgram(exe)),
-            "3: error: An attempt was made to access " + WindowsDir(dir_.path()) + "Short.exe past its end.\n");
-}
-
 // The example geometry behind an executable: every entry is read from the
 // locator's offset plus its start, and extracts byte for byte.
 TEST_F(AppendedPayloadTest, ExampleGeometryExtractsFromTheLocatorOffset) {
