@@ -263,35 +263,29 @@ TEST(CStringTest, FormatMayUseItsOwnText) {
   EXPECT_EQ(big[499], '7');
 }
 
-TEST(CStringTest, CompareIsByteExactAndNoCaseIsAsciiOnly) {
-  EXPECT_EQ(CString("abc").Compare("abc"), 0);
-  EXPECT_LT(CString("abc").Compare("abd"), 0);
-  EXPECT_GT(CString("abc").Compare("ab"), 0);
-  EXPECT_NE(CString("ABC").Compare("abc"), 0);
+// Compare and the operators are byte-exact on unsigned bytes (0x80 and up
+// sort after ASCII); CompareNoCase folds ASCII letters only: 0xC4 and 0xE4
+// stay apart, and '[' (between 'Z' and 'a') matches no letter.
+TEST(CStringTest, CompareIsUnsignedByteExactAndNoCaseFoldsAsciiOnly) {
+  const struct {
+    const char *a, *b;
+    int compare, noCase;  // signs
+  } cases[] = {
+      {"abc", "abc", 0, 0},    {"abc", "abd", -1, -1}, {"abc", "ab", 1, 1},
+      {"ABC", "abc", -1, 0},   {"Win16\\Setup.DLL", "WIN16\\setup.dll", 1, 0},
+      {"a", "B", 1, -1},       {"b", "A", 1, 1},       {"ab", "a", 1, 1},
+      {"\xC4", "\xE4", -1, -1}, {"[", "{", -1, -1},
+      {"\x81\x40", "A", 1, 1}, {"z", "\x81\x40", -1, -1}, {"\x81\x41", "\x81\x40", 1, 1},
+  };
+  auto sign = [](int v) { return (v > 0) - (v < 0); };
+  for (const auto& c : cases) {
+    const CString a(c.a), b(c.b);
+    EXPECT_EQ(sign(a.Compare(c.b)), c.compare) << c.a << " " << c.b;
+    EXPECT_EQ(sign(a.CompareNoCase(c.b)), c.noCase) << c.a << " " << c.b;
+    EXPECT_EQ(a == b, c.compare == 0) << c.a << " " << c.b;
+    EXPECT_EQ(a < b, c.compare < 0) << c.a << " " << c.b;
+  }
   EXPECT_EQ(CString("").Compare(nullptr), 0);
-
-  EXPECT_EQ(CString("Win16\\Setup.DLL").CompareNoCase("WIN16\\setup.dll"), 0);
-  EXPECT_LT(CString("a").CompareNoCase("B"), 0);
-  EXPECT_GT(CString("b").CompareNoCase("A"), 0);
-  EXPECT_NE(CString("ab").CompareNoCase("a"), 0);
-  // Letters outside ASCII are not folded: 0xC4 and 0xE4 stay different.
-  EXPECT_NE(CString("\xC4").CompareNoCase("\xE4"), 0);
-  // '[' (0x5B) lies between 'Z' and 'a'; ASCII folding keeps it apart from
-  // every letter.
-  EXPECT_NE(CString("[").CompareNoCase("{"), 0);
-}
-
-TEST(CStringTest, HighBitBytesCompareAsUnsigned) {
-  // Bytes of 0x80 and above sort after ASCII, as unsigned values, and
-  // equality is byte for byte.
-  const CString high("\x81\x40");  // a double-byte character
-  EXPECT_GT(high.Compare("A"), 0);
-  EXPECT_LT(CString("A").Compare(high), 0);
-  EXPECT_TRUE(CString("\x81\x40") == high);
-  EXPECT_FALSE(CString("\x81\x41") == high);
-  EXPECT_TRUE(CString("z") < high);
-  EXPECT_FALSE(high < CString("z"));
-  EXPECT_GT(high.CompareNoCase("z"), 0);
   // Equality of two CStrings includes bytes after an embedded NUL.
   EXPECT_FALSE(CString("a\0b", 3) == CString("a\0c", 3));
   EXPECT_TRUE(CString("a\0b", 3) == CString("a\0b", 3));

@@ -121,15 +121,6 @@ TEST(ReadFontFullName, EveryTruncationIsSafe) {
     EXPECT_EQ(NameOf(font.substr(0, n)), "<none>") << "length " << n;
 }
 
-TEST(ReadFontFullName, RealTrueTypeFile) {
-  CFile file;
-  ASSERT_TRUE(file.Open("Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf",
-                        CFile::modeRead | CFile::shareDenyNone));
-  char name[kFontNameBufferSize];
-  ASSERT_TRUE(ReadFontFullName(file, name));
-  EXPECT_STREQ(name, "DejaVu Sans");
-}
-
 // ---- InstallFont -----------------------------------------------------------
 
 void InstallInto(ScopedPrefix& prefix, const char* windowsPath, const std::string& bytes) {
@@ -150,15 +141,6 @@ TEST(InstallFont, RegistersTheFullNameWithTheFileName) {
   EXPECT_EQ(v.type, (DWORD)REG_SZ);
   EXPECT_EQ(v.data, "ABC.TTF");  // 7 bytes: no NUL stored
   EXPECT_EQ(AddedFonts(prefix), "C:\\WINDOWS\\FONTS\\ABC.TTF\n");
-}
-
-TEST(InstallFont, RealFontIsInstalled) {
-  ScopedPrefix prefix;
-  std::string ttf = sfx::test::ReadFile("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf");
-  InstallInto(prefix, "C:\\WINDOWS\\FONTS\\DejaVuSans.ttf", ttf);
-  sfx::test::RegValue v = sfx::test::QueryHklmValue(kFontsKey, "DejaVu Sans (TrueType)");
-  ASSERT_TRUE(v.found);
-  EXPECT_EQ(v.data, "DejaVuSans.ttf");
 }
 
 TEST(InstallFont, NoUsableNameMeansNoValue) {

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/host/file_meta.h"
-#include "platform/host/win_error.h"
 #include "platform/platform.h"
 #include "support/platform_child.h"
 #include "support/temp_dir.h"
@@ -479,20 +478,6 @@ TEST(Errors, LastErrorIsPerThread) {
   t.join();
   EXPECT_EQ(seen, 42u);
   EXPECT_EQ(GetLastError(), 1234u);
-}
-
-TEST(Errors, ErrnoTranslation) {
-  struct {
-    int err;
-    DWORD code;
-  } cases[] = {
-      {ENOENT, ERROR_FILE_NOT_FOUND}, {ENOTDIR, ERROR_PATH_NOT_FOUND}, {EACCES, ERROR_ACCESS_DENIED},
-      {EPERM, ERROR_ACCESS_DENIED},   {EROFS, ERROR_ACCESS_DENIED},    {ENOSPC, ERROR_DISK_FULL},
-      {EDQUOT, ERROR_DISK_FULL},      {EEXIST, ERROR_ALREADY_EXISTS},  {EMFILE, ERROR_TOO_MANY_OPEN_FILES},
-      {ENOTEMPTY, ERROR_DIR_NOT_EMPTY}, {EWOULDBLOCK, ERROR_SHARING_VIOLATION},
-      {ENAMETOOLONG, ERROR_FILENAME_EXCED_RANGE}, {EXDEV, ERROR_NOT_SAME_DEVICE},
-  };
-  for (const auto& tc : cases) EXPECT_EQ(sfx::host::ErrnoToWin32(tc.err), tc.code) << tc.err;
 }
 
 }  // namespace
