@@ -64,31 +64,30 @@ TEST(WinAppTest, FailedInitInstanceEndsWithExitInstance) {
   EXPECT_EQ(app.m_strCalls, "Init;Exit;");
 }
 
-TEST(WinAppTest, NameComesFromTheExecutableWithoutExtension) {
-  CTestApp app;
-  EXPECT_STREQ(AfxGetAppName(), "");  // no name before the start
-  AfxWinMain();
-  const std::string expected = ExecutableBaseName();
-  ASSERT_FALSE(expected.empty());
-  EXPECT_EQ(app.m_strNameSeenInInit, expected);  // known by InitInstance
-  EXPECT_EQ(std::string(AfxGetAppName()), expected);
-  EXPECT_EQ(std::string(app.m_pszAppName), expected);
-}
-
-TEST(WinAppTest, TheStringTableTitleComesBeforeTheExecutableName) {
+// The name: the one given, else the string table's title, else the
+// executable's name without its extension; known by InitInstance.
+TEST(WinAppTest, NameIsTheGivenOneElseTheTitleElseTheExecutables) {
   static const AFX_STRING_ENTRY kTitle[] = {{AFX_IDS_APP_TITLE, "Titled Setup"}};
-  AfxSetStringTable(kTitle, 1);
-  CTestApp app;
-  AfxWinMain();
-  AfxSetStringTable(nullptr, 0);
-  EXPECT_EQ(app.m_strNameSeenInInit, "Titled Setup");
-}
-
-TEST(WinAppTest, AGivenNameIsKept) {
-  CTestApp app("Setup");
-  AfxWinMain();
-  EXPECT_EQ(app.m_strNameSeenInInit, "Setup");
-  EXPECT_STREQ(AfxGetAppName(), "Setup");
+  const std::string exe = ExecutableBaseName();
+  ASSERT_FALSE(exe.empty());
+  const struct {
+    const char* given;
+    bool title;
+    std::string name;
+  } cases[] = {{nullptr, false, exe}, {nullptr, true, "Titled Setup"}, {"Setup", true, "Setup"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AfxSetStringTable(c.title ? kTitle : nullptr, c.title ? 1 : 0);
+    CTestApp app(c.given);
+    if (c.given == nullptr) {
+      EXPECT_STREQ(AfxGetAppName(), "");  // no name before the start
+    }
+    AfxWinMain();
+    AfxSetStringTable(nullptr, 0);
+    EXPECT_EQ(app.m_strNameSeenInInit, c.name);
+    EXPECT_EQ(std::string(AfxGetAppName()), c.name);
+    EXPECT_EQ(std::string(app.m_pszAppName), c.name);
+  }
 }
 
 TEST(WinAppTest, NoApplicationObject) {

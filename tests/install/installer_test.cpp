@@ -20,26 +20,21 @@ std::string ModulePath() {
 
 TEST(CInstaller, ConstructionRecordsTheModuleDirectoryAndFamily) {
   ScopedPrefix prefix;
-  unsetenv("SFX_WINVER");
-  CInstaller engine;
-  ASSERT_NE(engine.m_pProject, nullptr);
-  EXPECT_EQ(engine.m_pProject->m_arrItems.GetSize(), 0);
-  EXPECT_EQ(engine.m_nPlatformIndex, 1);
-  EXPECT_EQ(engine.m_bWinNT, 1);
-  EXPECT_FALSE(engine.m_filePayload.IsOpen());
-  EXPECT_EQ(engine.m_arrFileTable.GetSize(), 0);
-
   const std::string module = ModulePath();
   ASSERT_NE(module.rfind('\\'), std::string::npos);
-  EXPECT_EQ(std::string(engine.m_strModuleDir), module.substr(0, module.rfind('\\') + 1));
-}
-
-TEST(CInstaller, Windows95FamilyIsNotNt) {
-  ScopedPrefix prefix;
-  setenv("SFX_WINVER", "95", 1);
-  CInstaller engine;
-  unsetenv("SFX_WINVER");
-  EXPECT_EQ(engine.m_bWinNT, 0);
+  for (const char* family : {"", "95"}) {
+    SCOPED_TRACE(family);
+    setenv("SFX_WINVER", family, 1);
+    CInstaller engine;
+    unsetenv("SFX_WINVER");
+    ASSERT_NE(engine.m_pProject, nullptr);
+    EXPECT_EQ(engine.m_pProject->m_arrItems.GetSize(), 0);
+    EXPECT_EQ(engine.m_nPlatformIndex, 1);
+    EXPECT_EQ(engine.m_bWinNT, *family == 0 ? 1 : 0);
+    EXPECT_FALSE(engine.m_filePayload.IsOpen());
+    EXPECT_EQ(engine.m_arrFileTable.GetSize(), 0);
+    EXPECT_EQ(std::string(engine.m_strModuleDir), module.substr(0, module.rfind('\\') + 1));
+  }
 }
 
 TEST(CInstaller, DestructionReleasesWhatTheEngineOwns) {

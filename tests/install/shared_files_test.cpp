@@ -119,16 +119,20 @@ TEST(FindFileLocation, ReportsTheInstalledCopyAndTheRecommendedDirectory) {
 
 // ---- The logged-path list ------------------------------------------------------
 
-// Letter case folds by character of the code page: two Japanese characters
-// whose second bytes are "A" and "a" are two paths, a full-width capital and
-// its small letter one path.
-TEST(LoggedPaths, CaseFoldsByCharacterOfTheCodePage) {
+// Membership ignores letter case, folded by character of the code page:
+// two Japanese characters whose second bytes are "A" and "a" are two paths,
+// a full-width capital and its small letter one path; the first spelling
+// added is the one kept.
+TEST(LoggedPaths, MembershipFoldsCaseByCharacterOfTheCodePage) {
   struct Case {
     unsigned codePage;
     const char *added, *other;
     bool same;
   };
   const Case cases[] = {
+      {1252, "D:\\proj\\data\\a.dat", "d:\\PROJ\\Data\\A.DAT", true},
+      {1252, "D:\\proj\\data\\b.dat", "D:\\proj\\data\\b.da", false},
+      {1252, "D:\\proj\\data\\c.dat", "D:\\proj\\data\\c.datx", false},
       {932, "D:\\jp\\\x83\x41.txt", "d:\\JP\\\x83\x61.TXT", false},
       {932, "D:\\jp\\\x82\x60.txt", "d:\\JP\\\x82\x81.TXT", true},
       {1252, "D:\\w\\\x83\x41.txt", "d:\\W\\\x83\x61.TXT", true},
@@ -138,26 +142,14 @@ TEST(LoggedPaths, CaseFoldsByCharacterOfTheCodePage) {
   for (const Case& c : cases) {
     sfx::test::ScopedCodePage cp(c.codePage);
     const int before = LoggedPaths().GetSize();
+    EXPECT_FALSE(IsPathLogged(c.added)) << c.added;
     AddLoggedPath(c.added);
+    EXPECT_TRUE(IsPathLogged(c.added)) << c.added;
     EXPECT_EQ(IsPathLogged(c.other), c.same) << c.codePage << " " << c.other;
     AddLoggedPath(c.other);
     EXPECT_EQ(LoggedPaths().GetSize(), before + (c.same ? 1 : 2)) << c.codePage << " " << c.other;
+    EXPECT_STREQ(LoggedPaths()[before], c.added);
   }
-}
-
-TEST(LoggedPaths, MembershipIgnoresLetterCase) {
-  const int before = LoggedPaths().GetSize();
-  EXPECT_FALSE(IsPathLogged("D:\\proj\\data\\a.dat"));
-  AddLoggedPath("D:\\proj\\data\\a.dat");
-  EXPECT_TRUE(IsPathLogged("D:\\proj\\data\\a.dat"));
-  EXPECT_TRUE(IsPathLogged("d:\\PROJ\\Data\\A.DAT"));
-  AddLoggedPath("D:\\PROJ\\DATA\\A.DAT");  // equal without regard to case
-  EXPECT_EQ(LoggedPaths().GetSize(), before + 1);
-  AddLoggedPath("D:\\proj\\data\\b.dat");
-  EXPECT_EQ(LoggedPaths().GetSize(), before + 2);
-  EXPECT_FALSE(IsPathLogged("D:\\proj\\data\\a.da"));
-  EXPECT_FALSE(IsPathLogged("D:\\proj\\data\\a.datx"));
-  EXPECT_STREQ(LoggedPaths()[before], "D:\\proj\\data\\a.dat");  // first spelling kept
 }
 
 }  // namespace

@@ -248,33 +248,31 @@ TEST(ShareModes, BetweenHandlesOfOneProcess) {
   EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, OPEN_EXISTING), 0u);
 }
 
+// Another process holds the file: without sharing, every open, truncation,
+// deletion and move is refused and the content stays; with sharing, only
+// openers that share too are admitted.
 TEST(ShareModes, BetweenProcesses) {
-  ScopedPrefix prefix;
-  WriteFile(prefix.Host(kFile), "keep me");
-  HeldChild holder([] {
-    HANDLE h = Open(kFile, GENERIC_READ, 0, OPEN_EXISTING);
-    return h != INVALID_HANDLE_VALUE;  // held until the child exits
-  });
-  ASSERT_TRUE(holder.ok());
-  EXPECT_EQ(OpenError(kFile, GENERIC_READ, kShareAll, OPEN_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, kShareAll, CREATE_ALWAYS), (DWORD)ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, TRUNCATE_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(ErrorOf(DeleteFileA(kFile)), (DWORD)ERROR_SHARING_VIOLATION);
-  EXPECT_EQ(ErrorOf(MoveFileExA(kFile, "C:\\TEMP\\moved", 0)), (DWORD)ERROR_SHARING_VIOLATION);
-  // The refused truncating opens left the content alone.
-  EXPECT_EQ(ReadFile(prefix.Host(kFile)), "keep me");
-  holder.Release();
-  EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, CREATE_ALWAYS), 0u);
-  EXPECT_EQ(ReadFile(prefix.Host(kFile)), "");
-}
-
-TEST(ShareModes, SharedHoldersAdmitSharingOpenersOnly) {
-  ScopedPrefix prefix;
-  WriteFile(prefix.Host(kFile), "x");
-  HeldChild holder([] { return Open(kFile, GENERIC_READ, kShareAll, OPEN_EXISTING) != INVALID_HANDLE_VALUE; });
-  ASSERT_TRUE(holder.ok());
-  EXPECT_EQ(OpenError(kFile, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING), 0u);
-  EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, OPEN_EXISTING), (DWORD)ERROR_SHARING_VIOLATION);
+  for (DWORD holderShare : {(DWORD)0, kShareAll}) {
+    SCOPED_TRACE(holderShare);
+    ScopedPrefix prefix;
+    WriteFile(prefix.Host(kFile), "keep me");
+    HeldChild holder([holderShare] { return Open(kFile, GENERIC_READ, holderShare, OPEN_EXISTING) != INVALID_HANDLE_VALUE; });
+    ASSERT_TRUE(holder.ok());
+    const DWORD refused = ERROR_SHARING_VIOLATION;
+    for (DWORD share : {(DWORD)FILE_SHARE_READ, kShareAll})
+      EXPECT_EQ(OpenError(kFile, GENERIC_READ, share, OPEN_EXISTING), holderShare ? 0u : refused) << share;
+    EXPECT_EQ(OpenError(kFile, GENERIC_READ, 0, OPEN_EXISTING), refused);
+    if (holderShare == 0) {
+      EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, kShareAll, CREATE_ALWAYS), refused);
+      EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, TRUNCATE_EXISTING), refused);
+      EXPECT_EQ(ErrorOf(DeleteFileA(kFile)), refused);
+      EXPECT_EQ(ErrorOf(MoveFileExA(kFile, "C:\\TEMP\\moved", 0)), refused);
+      EXPECT_EQ(ReadFile(prefix.Host(kFile)), "keep me");  // the refused truncations left it
+      holder.Release();
+      EXPECT_EQ(OpenError(kFile, GENERIC_WRITE, 0, CREATE_ALWAYS), 0u);
+      EXPECT_EQ(ReadFile(prefix.Host(kFile)), "");
+    }
+  }
 }
 
 TEST(ShareModes, HandlesAreNotInheritedByStartedPrograms) {

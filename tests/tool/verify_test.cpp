@@ -130,33 +130,27 @@ TEST(Verify, TruncatedPayload) {
   ExpectOneProblem(r, "project (archive 2)");
 }
 
-TEST(Verify, StreamEndingBeforeItsEnd) {
-  CatalogueBuilder b;
-  TestFile f("a.txt", "");
-  pack::Bytes stream = Encode(Text(5000, 4));
-  stream.push_back(0x00);  // a byte the stream does not use
-  f.stream = stream;
-  b.File(f).File({"b.txt", "bee"});
-  pack::Payload payload = b.Write();
-  ExpectOneProblem(VerifyPayload(payload.bytes),
-                   "entry 0 (\"a.txt\"): stream ends at " + std::to_string(4 + stream.size() - 1) +
-                       ", m_dwEnd is " + std::to_string(4 + stream.size()));
-}
-
-TEST(Verify, StreamEndingAfterItsEnd) {
-  // The last byte of a's stream is given to b: a's entry ends one byte
-  // early, and b's stream starts with a stray byte.
-  pack::Bytes a = Encode(Text(5000, 5)), b = Encode("bee");
-  pack::Bytes bStream(a.end() - 1, a.end());
-  bStream.insert(bStream.end(), b.begin(), b.end());
-  a.pop_back();
-  TestFile fa("a.txt", ""), fb("b.txt", "");
-  fa.stream = a;
-  fb.stream = bStream;
-  pack::Payload payload = CatalogueBuilder().File(fa).File(fb).Write();
-  ExpectOneProblem(VerifyPayload(payload.bytes), "entry 0 (\"a.txt\"): stream ends at " +
-                                                     std::to_string(4 + a.size() + 1) + ", m_dwEnd is " +
-                                                     std::to_string(4 + a.size()));
+// A stream that ends before its entry's end (a byte the stream does not
+// use after it), and one that ends after it (its last byte given to the
+// next entry, whose stream then starts with a stray byte).
+TEST(Verify, StreamEndingBeforeOrAfterItsEnd) {
+  for (bool after : {false, true}) {
+    SCOPED_TRACE(after ? "after" : "before");
+    pack::Bytes a = Encode(Text(5000, 4)), b = Encode("bee");
+    size_t ends = 4 + a.size();  // where a's stream really ends
+    if (after) {
+      b.insert(b.begin(), a.back());
+      a.pop_back();
+    } else {
+      a.push_back(0x00);
+    }
+    TestFile fa("a.txt", ""), fb("b.txt", "");
+    fa.stream = a;
+    fb.stream = b;
+    pack::Payload payload = CatalogueBuilder().File(fa).File(fb).Write();
+    ExpectOneProblem(VerifyPayload(payload.bytes), "entry 0 (\"a.txt\"): stream ends at " + std::to_string(ends) +
+                                                       ", m_dwEnd is " + std::to_string(4 + a.size()));
+  }
 }
 
 TEST(Verify, CatalogueFaults) {
