@@ -324,13 +324,15 @@ std::vector<Scenario> MakeTable() {
     }, nullptr});
 
   // The payload as "Data.bin" beside a stub that carries none.
+  auto besideStub = [](Machine& m, bool held) {
+    CatalogueBuilder b;
+    b.File(Plain("side.txt", "from Data.bin"));
+    m.WriteDataBin(b.Write().bytes);
+    if (held) m.Hold(Machine::SetupDir() + "Data.bin");
+    return m.WriteStub("setup.exe");
+  };
   t.push_back({"DataBinBesideAStubWithoutPayload", {Family::NT}, {},
-    [](Machine& m) {
-      CatalogueBuilder b;
-      b.File(Plain("side.txt", "from Data.bin"));
-      m.WriteDataBin(b.Write().bytes);
-      return m.WriteStub("setup.exe");
-    },
+    [besideStub](Machine& m) { return besideStub(m, false); },
     [](Machine&, Expected& e) {
       e.tree = {"_Del.log", "side.txt"};
       e.files = {{"{dir}side.txt", "from Data.bin"}};
@@ -341,13 +343,7 @@ std::vector<Scenario> MakeTable() {
   // "Data.bin" is opened exclusively: while another process reads it, the
   // run ends with the invalid-handle box before anything is made.
   t.push_back({"DataBinHeldByAnotherProcessCannotBeOpened", {Family::NT}, {},
-    [](Machine& m) {
-      CatalogueBuilder b;
-      b.File(Plain("side.txt", "from Data.bin"));
-      m.WriteDataBin(b.Write().bytes);
-      m.Hold(Machine::SetupDir() + "Data.bin");
-      return m.WriteStub("setup.exe");
-    },
+    [besideStub](Machine& m) { return besideStub(m, true); },
     [](Machine&, Expected& e) {
       e.box = Box{"An invalid file handle was associated with .", "setup", {}};
       e.installDir = false;

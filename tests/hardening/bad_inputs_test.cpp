@@ -51,105 +51,95 @@ void Put16(pack::Bytes& b, size_t at, uint16_t v) {
   b[at + 1] = (uint8_t)(v >> 8);
 }
 
+using Damage = std::function<void(pack::Payload&, const CatalogueBuilder&)>;
+
 struct PayloadCase {
-  const char* what;
+  std::string what;
   std::function<void(CatalogueBuilder&)> describe;  // changes made through the writer
-  std::function<void(pack::Payload&, const CatalogueBuilder&)> damage;  // then bytes changed
+  Damage damage;                                    // then bytes changed
   const char* message;  // %s: the setup executable's Windows path
 };
 
-const PayloadCase kPayloadCases[] = {
-    {"payload ends inside its data length L", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes.resize(2); },
-     "An attempt was made to access %s past its end."},
-    {"payload ends inside the stream area", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes.resize(4 + p.layout.dataLength / 2); },
-     "An attempt was made to access %s past its end."},
-    {"payload ends inside the file-table length A", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes.resize(4 + p.layout.dataLength + 2); },
-     "An attempt was made to access %s past its end."},
-    {"payload ends inside archive 1", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) {
-       p.bytes.resize(p.layout.fileTableOffset + p.layout.fileTableLength / 2);
-     },
-     "An attempt was made to access an unnamed file past its end."},
-    {"payload ends right after archive 1", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes.resize(p.layout.projectOffset); },
-     "An attempt was made to access an unnamed file past its end."},
-    {"payload ends inside archive 2", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) {
-       p.bytes.resize(p.layout.projectOffset + p.layout.projectLength / 2);
-     },
-     "An attempt was made to access an unnamed file past its end."},
-    {"file-table count larger than the archive can hold", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) { Put16(p.bytes, p.layout.fileTableOffset, 0xFFFE); },
-     "An attempt was made to access an unnamed file past its end."},
-    {"badSchema: the entry class with schema 1", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) { Put16(p.bytes, p.layout.fileTableOffset + 4, 1); },
-     "%s contains an incorrect schema."},
-    {"badClass: class name of 64 bytes", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) { Put16(p.bytes, p.layout.fileTableOffset + 6, 64); },
-     "%s contained an unexpected object."},
-    {"badClass: class name not registered", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder&) { p.bytes[p.layout.fileTableOffset + 8] = 'X'; },
-     "%s contained an unexpected object."},
-    {"badIndex: class index 0", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder& b) {
-       size_t at = SecondTag(p, b);
-       ASSERT_EQ(p.bytes[at + 1], 0x80);
-       Put16(p.bytes, at, 0x8000);
-     },
-     "%s has a bad format."},
-    {"badIndex: object index not yet given", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder& b) { Put16(p.bytes, SecondTag(p, b), 9); },
-     "%s has a bad format."},
-    {"badClass: an entry that repeats an earlier one", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder& b) { Put16(p.bytes, SecondTag(p, b), 2); },
-     "%s contained an unexpected object."},
-    {"badClass: an entry that is a class index, not an object", nullptr,
-     [](pack::Payload& p, const CatalogueBuilder& b) { Put16(p.bytes, SecondTag(p, b), 1); },
-     "%s has a bad format."},
-    {"component index out of range", [](CatalogueBuilder& b) { b.Components({{0, 1, 2, 3}}); }, nullptr,
-     "%s has a bad format."},
-    {"platform index out of range",
-     [](CatalogueBuilder& b) { b.Platforms({{}, {0, 70000}, {}}); }, nullptr, "%s has a bad format."},
-    {"no component list 0", [](CatalogueBuilder& b) { b.Components({}); }, nullptr, "%s has a bad format."},
-    {"no platform list 1", [](CatalogueBuilder& b) { b.Platforms({{}}); }, nullptr, "%s has a bad format."},
-    {"component 0 names an item whose file-table entry is missing",
-     [](CatalogueBuilder& b) { b.catalogue().files.pop_back(); }, nullptr, "%s has a bad format."},
-    {"entry name \"..\"", [](CatalogueBuilder& b) { b.catalogue().files[1].name = ".."; }, nullptr,
-     "%s contained an unexpected object."},
-    {"entry name with a backslash",
-     [](CatalogueBuilder& b) { b.catalogue().files[1].name = "..\\..\\WINDOWS\\evil.dll"; }, nullptr,
-     "%s contained an unexpected object."},
-    {"entry name with a slash", [](CatalogueBuilder& b) { b.catalogue().files[1].name = "../evil"; }, nullptr,
-     "%s contained an unexpected object."},
-    {"entry name with a drive", [](CatalogueBuilder& b) { b.catalogue().files[1].name = "C:evil"; }, nullptr,
-     "%s contained an unexpected object."},
-    {"empty entry name", [](CatalogueBuilder& b) { b.catalogue().files[1].name = ""; }, nullptr,
-     "%s contained an unexpected object."},
-    {"first entry's name leaving the folder", [](CatalogueBuilder& b) { b.catalogue().files[0].name = "..\\x.dll"; },
-     nullptr, "%s contained an unexpected object."},
-    {"component index past the items", [](CatalogueBuilder& b) { b.catalogue().project.components[0].push_back(9); },
-     nullptr, "%s has a bad format."},
-    {"component index one past the last item", [](CatalogueBuilder& b) { b.catalogue().project.items.pop_back(); },
-     nullptr, "%s has a bad format."},
-    {"index past the items in a later component",
-     [](CatalogueBuilder& b) { b.Components({{0, 1, 2}, {}, {0xFFFFFFFF}}); }, nullptr, "%s has a bad format."},
-    {"index past the items in platform list 2", [](CatalogueBuilder& b) { b.Platforms({{}, {}, {7}}); }, nullptr,
-     "%s has a bad format."},
-    {"entry name \".\"", [](CatalogueBuilder& b) { b.catalogue().files[1].name = "."; }, nullptr,
-     "%s contained an unexpected object."},
-    {"item name with a backslash",
-     [](CatalogueBuilder& b) { b.catalogue().project.items[2].name = "sub\\readme.txt"; }, nullptr,
-     "%s contained an unexpected object."},
-};
+const char kPastEnd[] = "An attempt was made to access %s past its end.";
+const char kUnnamedPastEnd[] = "An attempt was made to access an unnamed file past its end.";
+const char kBadFormat[] = "%s has a bad format.";
+const char kUnexpected[] = "%s contained an unexpected object.";
+
+// The payload cut to the size `at` gives for its layout.
+Damage CutTo(size_t (*at)(const pack::PayloadLayout&)) {
+  return [at](pack::Payload& p, const CatalogueBuilder&) { p.bytes.resize(at(p.layout)); };
+}
+// The second file-table entry's tag set to `tag`.
+Damage SecondTagIs(uint16_t tag) {
+  return [tag](pack::Payload& p, const CatalogueBuilder& b) { Put16(p.bytes, SecondTag(p, b), tag); };
+}
+
+std::vector<PayloadCase> PayloadCases() {
+  using L = const pack::PayloadLayout&;
+  std::vector<PayloadCase> cases = {
+      {"payload ends inside its data length L", nullptr, CutTo([](L) -> size_t { return 2; }), kPastEnd},
+      {"payload ends inside the stream area", nullptr, CutTo([](L l) -> size_t { return 4 + l.dataLength / 2; }),
+       kPastEnd},
+      {"payload ends inside the file-table length A", nullptr,
+       CutTo([](L l) -> size_t { return 4 + l.dataLength + 2; }), kPastEnd},
+      {"payload ends inside archive 1", nullptr,
+       CutTo([](L l) -> size_t { return l.fileTableOffset + l.fileTableLength / 2; }), kUnnamedPastEnd},
+      {"payload ends right after archive 1", nullptr, CutTo([](L l) -> size_t { return l.projectOffset; }),
+       kUnnamedPastEnd},
+      {"payload ends inside archive 2", nullptr,
+       CutTo([](L l) -> size_t { return l.projectOffset + l.projectLength / 2; }), kUnnamedPastEnd},
+      {"file-table count larger than the archive can hold", nullptr,
+       [](pack::Payload& p, const CatalogueBuilder&) { Put16(p.bytes, p.layout.fileTableOffset, 0xFFFE); },
+       kUnnamedPastEnd},
+      {"badSchema: the entry class with schema 1", nullptr,
+       [](pack::Payload& p, const CatalogueBuilder&) { Put16(p.bytes, p.layout.fileTableOffset + 4, 1); },
+       "%s contains an incorrect schema."},
+      {"badClass: class name of 64 bytes", nullptr,
+       [](pack::Payload& p, const CatalogueBuilder&) { Put16(p.bytes, p.layout.fileTableOffset + 6, 64); },
+       kUnexpected},
+      {"badClass: class name not registered", nullptr,
+       [](pack::Payload& p, const CatalogueBuilder&) { p.bytes[p.layout.fileTableOffset + 8] = 'X'; }, kUnexpected},
+      {"badIndex: class index 0", nullptr,
+       [](pack::Payload& p, const CatalogueBuilder& b) {
+         ASSERT_EQ(p.bytes[SecondTag(p, b) + 1], 0x80);
+         Put16(p.bytes, SecondTag(p, b), 0x8000);
+       },
+       kBadFormat},
+      {"badIndex: object index not yet given", nullptr, SecondTagIs(9), kBadFormat},
+      {"badClass: an entry that repeats an earlier one", nullptr, SecondTagIs(2), kUnexpected},
+      {"badClass: an entry that is a class index, not an object", nullptr, SecondTagIs(1), kBadFormat},
+      {"component index out of range", [](CatalogueBuilder& b) { b.Components({{0, 1, 2, 3}}); }, nullptr, kBadFormat},
+      {"platform index out of range", [](CatalogueBuilder& b) { b.Platforms({{}, {0, 70000}, {}}); }, nullptr,
+       kBadFormat},
+      {"no component list 0", [](CatalogueBuilder& b) { b.Components({}); }, nullptr, kBadFormat},
+      {"no platform list 1", [](CatalogueBuilder& b) { b.Platforms({{}}); }, nullptr, kBadFormat},
+      {"component 0 names an item whose file-table entry is missing",
+       [](CatalogueBuilder& b) { b.catalogue().files.pop_back(); }, nullptr, kBadFormat},
+      {"first entry's name leaving the folder", [](CatalogueBuilder& b) { b.catalogue().files[0].name = "..\\x.dll"; },
+       nullptr, kUnexpected},
+      {"component index past the items", [](CatalogueBuilder& b) { b.catalogue().project.components[0].push_back(9); },
+       nullptr, kBadFormat},
+      {"component index one past the last item", [](CatalogueBuilder& b) { b.catalogue().project.items.pop_back(); },
+       nullptr, kBadFormat},
+      {"index past the items in a later component",
+       [](CatalogueBuilder& b) { b.Components({{0, 1, 2}, {}, {0xFFFFFFFF}}); }, nullptr, kBadFormat},
+      {"index past the items in platform list 2", [](CatalogueBuilder& b) { b.Platforms({{}, {}, {7}}); }, nullptr,
+       kBadFormat},
+      {"item name with a backslash",
+       [](CatalogueBuilder& b) { b.catalogue().project.items[2].name = "sub\\readme.txt"; }, nullptr, kUnexpected},
+  };
+  // A second entry's name that is no plain file name.
+  for (const char* name : {"..", "..\\..\\WINDOWS\\evil.dll", "../evil", "C:evil", "", "."})
+    cases.push_back({std::string("entry name \"") + name + "\"",
+                     [name](CatalogueBuilder& b) { b.catalogue().files[1].name = name; }, nullptr, kUnexpected});
+  return cases;
+}
 
 // Every damaged or unusable catalogue: one box, exit status 0 (the
 // framework ends the run as for any box), no install directory, nothing
 // installed, no program started.
 TEST(BadPayload, EachEndsWithOneBoxAndLeavesNothing) {
-  for (const PayloadCase& c : kPayloadCases) {
+  for (const PayloadCase& c : PayloadCases()) {
     SCOPED_TRACE(c.what);
     ScopedPrefix prefix;
     CatalogueBuilder b = ThreeFiles();

@@ -1,5 +1,5 @@
-// The chunked copy, WININIT.INI's [rename] section and the deferred
-// replacement of a file in use on both Windows families.
+// The chunked copy, WININIT.INI's [rename] section, and a deferred
+// replacement whose source is missing.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,7 +12,6 @@
 #include "install/installer.h"
 #include "install/replacement.h"
 #include "install/wininit.h"
-#include "platform/host/prefix.h"
 #include "support/engine_test_util.h"
 #include "support/temp_dir.h"
 
@@ -36,12 +35,6 @@ std::string Pattern(size_t n) {
   std::string s(n, '\0');
   for (size_t i = 0; i < n; ++i) s[i] = (char)(i * 7 + i / 251);
   return s;
-}
-
-std::string ShortPath(const char* path) {
-  char buf[MAX_PATH + 1] = {};
-  DWORD n = GetShortPathNameA(path, buf, MAX_PATH);
-  return n > 0 && n < MAX_PATH ? std::string(buf) : std::string(path);
 }
 
 TEST(TemporaryName, CutBeforeTheLastDot) {
@@ -178,67 +171,12 @@ TEST(CopyInstallFile, MissingSourceThrowsFileException) {
 
 // ---- ScheduleReplacement ----------------------------------------------------
 
-// An installed shared file in use, and its new content beside the "program".
-struct ReplacementFixture {
-  ScopedPrefix prefix;
-  std::string installed;
-  std::string temporary;
-  ReplacementFixture() {
-    installed = sfx::test::SystemDirectory() + "\\SHARED.DLL";
-    temporary = sfx::test::SystemDirectory() + "\\SHARED.tmp";
-    EXPECT_EQ(_mkdir("C:\\setup"), 0);
-    EXPECT_EQ(_mkdir("C:\\setup\\win32"), 0);
-    WriteFile(prefix.Host(installed.c_str()), "old content");
-    WriteFile(prefix.Host("C:\\setup\\win32\\SHARED.DLL"), "new content");
-  }
-};
-
-TEST(ScheduleReplacement, NtFamilyUsesTheDelayedMove) {
-  ReplacementFixture f;
-  CInstaller engine;
-  engine.m_bWinNT = 1;
-  LogMark log;
-  engine.ScheduleReplacement("SHARED.DLL", f.installed.c_str(), "C:\\setup\\win32\\");
-
-  EXPECT_EQ(log.Since(), "file:" + f.temporary + "\nfile:" + f.installed + "\n");
-  EXPECT_EQ(ReadFile(f.prefix.Host(f.temporary.c_str())), "new content");
-  EXPECT_EQ(ReadFile(f.prefix.Host(f.installed.c_str())), "old content");
-  sfx::test::RegValue pending = sfx::test::QueryHklmValue(kSessionManager, "PendingFileRenameOperations");
-  ASSERT_TRUE(pending.found);
-  EXPECT_NE(pending.data.find("SHARED.tmp"), std::string::npos);
-  EXPECT_FALSE(HostExists(f.prefix.Host("C:\\WINDOWS\\WININIT.INI")));
-
-  // The machine's restart performs the rename.
-  EXPECT_EQ(sfx::host::PerformPendingRenames(), 1);
-  EXPECT_EQ(ReadFile(f.prefix.Host(f.installed.c_str())), "new content");
-  EXPECT_FALSE(HostExists(f.prefix.Host(f.temporary.c_str())));
-}
-
-// On the 95 family the rename goes to WININIT.INI, into a [rename] section
-// there or a new file, and the machine's restart performs it.
-TEST(ScheduleReplacement, Win95FamilyWritesWininit) {
-  for (const std::string before : {"[boot]\r\nx=1\r\n[rename]\r\nNUL=C:\\OTHER.TMP\r\n", ""}) {
-    SCOPED_TRACE(before.empty() ? "no WININIT.INI" : "WININIT.INI with a [rename] section");
-    ReplacementFixture f;
-    CInstaller engine;
-    engine.m_bWinNT = 0;
-    const std::string ini = f.prefix.Host("C:\\WINDOWS\\WININIT.INI");
-    if (!before.empty()) WriteFile(ini, before);
-    LogMark log;
-    engine.ScheduleReplacement("SHARED.DLL", f.installed.c_str(), "C:\\setup\\win32\\");
-
-    EXPECT_EQ(log.Since(), "file:" + f.temporary + "\nfile:" + f.installed + "\n");
-    EXPECT_EQ(ReadFile(ini), (before.empty() ? "[rename]\r\n" : before) + ShortPath(f.installed.c_str()) + "=" +
-                                 ShortPath(f.temporary.c_str()) + "\r\n");
-    EXPECT_FALSE(sfx::test::QueryHklmValue(kSessionManager, "PendingFileRenameOperations").found);
-    EXPECT_EQ(ReadFile(f.prefix.Host(f.installed.c_str())), "old content");
-    EXPECT_EQ(sfx::host::PerformPendingRenames(), 1);
-    EXPECT_EQ(ReadFile(f.prefix.Host(f.installed.c_str())), "new content");
-  }
-}
-
+// The replacement of a copy in use on both families is a whole run:
+// SetupRun.CopyInUseIsReplacedAtTheNextRestart.
 TEST(ScheduleReplacement, MissingSourceSchedulesNothing) {
-  ReplacementFixture f;
+  ScopedPrefix prefix;
+  ASSERT_EQ(_mkdir("C:\\setup"), 0);
+  ASSERT_EQ(_mkdir("C:\\setup\\win32"), 0);
   for (BOOL nt : {0, 1}) {
     CInstaller engine;
     engine.m_bWinNT = nt;
@@ -247,7 +185,7 @@ TEST(ScheduleReplacement, MissingSourceSchedulesNothing) {
     EXPECT_EQ(c.kind, "file");
     EXPECT_EQ(log.Since(), "");
   }
-  EXPECT_FALSE(HostExists(f.prefix.Host("C:\\WINDOWS\\WININIT.INI")));
+  EXPECT_FALSE(HostExists(prefix.Host("C:\\WINDOWS\\WININIT.INI")));
   EXPECT_FALSE(sfx::test::QueryHklmValue(kSessionManager, "PendingFileRenameOperations").found);
 }
 

@@ -132,18 +132,6 @@ TEST(PayloadWriterTest, FileTableLengthCanBeWrittenWrong) {
   EXPECT_TRUE(wrong.bytes == right.bytes);
 }
 
-TEST(PayloadWriterTest, NoStreamsGiveAnEmptyStreamArea) {
-  CatalogueBuilder b;
-  TestFile none("a", "");
-  none.stream = pack::Bytes{};
-  b.File(none).File(none);
-  pack::Payload payload = b.Write();
-  EXPECT_EQ(payload.layout.dataLength, 0u);
-  EXPECT_EQ(Le32(payload.bytes, 0), 0u);
-  EXPECT_EQ(payload.layout.fileTableOffset, 8u);
-  EXPECT_EQ(LoadBack(payload), DescribeCatalogue(b.catalogue(), payload.layout));
-}
-
 TEST(PayloadWriterTest, RejectsWhatCannotBeWritten) {
   CatalogueBuilder b;
   b.File({"a", "a"});
