@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <memory>
 #include <set>
-#include <sstream>
 
 #include "e2e/e2e_support.h"
 
@@ -30,17 +29,6 @@ CatalogueBuilder RunCatalogue(int run, int reps) {
   list.push_back(2);
   b.Components({list});
   return b;
-}
-
-std::vector<std::string> Lines(const std::string& crlfText) {
-  std::vector<std::string> lines;
-  std::istringstream in(crlfText);
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 // SHAREDA.DLL lies, with the catalogue's version, in the Windows directory:

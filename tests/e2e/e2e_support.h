@@ -20,6 +20,7 @@ namespace sfx::e2e {
 // The payload descriptions and temporary folders every whole-run test uses.
 using sfx::test::CatalogueBuilder;
 using sfx::test::Family;
+using sfx::test::Lines;
 using sfx::test::ListTree;
 using sfx::test::Plain;
 using sfx::test::ScopedPrefix;

@@ -23,29 +23,6 @@ Thrown LoadArray(const ByteVec& bytes, CObArray& arr) {
 
 }  // namespace
 
-TEST(ArchiveObjects, FourObjectsOfOneClass) {
-  CObArray arr;
-  for (DWORD i = 0; i < 4; ++i) arr.Add(NewIndexList({i}));
-  ByteVec bytes = Store([&](CArchive& ar) { arr.Serialize(ar); });
-  B expected;
-  expected.w(4).cls("CIndexArray");
-  IndexListBytes(expected, {0});
-  for (uint32_t i = 1; i < 4; ++i) IndexListBytes(expected.w(0x8001), {i});
-  EXPECT_EQ(bytes, expected.vec());
-
-  CObArray back;
-  EXPECT_FALSE(LoadArray(bytes, back).thrown);
-  ASSERT_EQ(back.GetSize(), 4);
-  for (int i = 0; i < 4; ++i) {
-    auto* p = dynamic_cast<CIndexArray*>(back[i]);
-    ASSERT_NE(p, nullptr);
-    ASSERT_EQ(p->m_dwIndices.GetSize(), 1);
-    EXPECT_EQ(p->m_dwIndices[0], (DWORD)i);
-  }
-  DeleteOwnedElements(arr);
-  DeleteOwnedElements(back);
-}
-
 // A null slot and a back-reference, in both directions. The generic array
 // allows the repeat; deleting its elements deletes the object once.
 TEST(ArchiveObjects, NullAndBackReference) {

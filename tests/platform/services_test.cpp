@@ -1,4 +1,4 @@
-// The small services: message box line, fonts, cursor, global memory, the
+// The small services: message box line, fonts, global memory, the
 // lstr* string calls, and the byte order and range helpers.
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -47,13 +47,6 @@ TEST(Fonts, OnlyReadableFontFilesAreAddedAndRecorded) {
             "C:\\WINDOWS\\FONTS\\a.ttf\nC:\\WINDOWS\\FONTS\\b.otf\nC:\\WINDOWS\\FONTS\\c.ttf\n"
             "C:\\WINDOWS\\FONTS\\d.ttc\nC:\\WINDOWS\\FONTS\\a.ttf\n");
   EXPECT_EQ(SendMessageA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0), 0);
-}
-
-TEST(Cursor, LoadAndSetKeepThePrevious) {
-  HCURSOR wait = LoadCursorA(nullptr, IDC_WAIT);
-  EXPECT_NE(wait, nullptr);
-  HCURSOR before = SetCursor(wait);
-  EXPECT_EQ(SetCursor(before), wait);
 }
 
 TEST(GlobalMemory, MoveableAndFixedBlocks) {

@@ -68,6 +68,16 @@ std::string ReadFile(const std::string& hostPath) {
   return out.str();
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
 std::string ReadFileIfPresent(const std::string& hostPath) {
   std::ifstream in(hostPath, std::ios::binary);
   if (!in) return std::string();

@@ -53,6 +53,8 @@ bool IsInstallDirName(const std::string& name);
 std::string ReadFile(const std::string& hostPath);
 std::string ReadFileIfPresent(const std::string& hostPath);
 void WriteFile(const std::string& hostPath, const std::string& bytes);
+// The lines of a text, without their line ends (LF or CR LF).
+std::vector<std::string> Lines(const std::string& text);
 
 // Bytes of a sample file: a small PE file of tests/platform/data by name, or
 // any host file by path. Throws when it is missing or empty.

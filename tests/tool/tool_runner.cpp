@@ -30,18 +30,6 @@ RunResult Sfx(const std::vector<std::string>& args, const std::vector<std::strin
 std::string ToolPath() { return SFX_TOOL_PATH; }
 std::string StubPath() { return SFX_STUB_PATH; }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t nl = text.find('\n', start);
-    if (nl == std::string::npos) nl = text.size();
-    lines.push_back(text.substr(start, nl - start));
-    start = nl + 1;
-  }
-  return lines;
-}
-
 std::string WriteSetup(const pack::Bytes& payload, const std::string& dir, const std::string& name) {
   return sfx::test::WriteSetupExe(StubPath(), payload, dir, name);
 }

@@ -16,6 +16,7 @@ namespace sfx::tooltest {
 namespace fs = std::filesystem;
 using nlohmann::json;
 using sfx::test::CatalogueBuilder;
+using sfx::test::Lines;
 using sfx::test::ListTree;
 using sfx::test::ReadFile;
 using sfx::test::TempDir;
@@ -38,9 +39,6 @@ RunResult Sfx(const std::vector<std::string>& args, const std::vector<std::strin
 
 std::string ToolPath();
 std::string StubPath();
-
-// Lines of a text, without their line feeds.
-std::vector<std::string> Lines(const std::string& text);
 
 // Writes a setup executable from a payload into dir; returns its path.
 std::string WriteSetup(const pack::Bytes& payload, const std::string& dir, const std::string& name = "setup");
