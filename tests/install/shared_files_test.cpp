@@ -1,11 +1,11 @@
-// Shared-DLL counts, file versions, the version-install service's answer,
-// and the logged-path list.
+// Shared-DLL counts and the logged-path list. The engine's file version
+// and version-service wrappers are run by the stub in SetupRun's shared-file
+// scenarios.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <string>
 
-#include "framework/file.h"
 #include "install/install_test_util.h"
 #include "install/logged_paths.h"
 #include "install/shared_files.h"
@@ -69,52 +69,6 @@ TEST(IncrementSharedDllCount, MissingKeyWritesNothing) {
   EXPECT_FALSE(
       QueryHklmValue("Software\\Microsoft\\Windows\\CurrentVersion\\Moved", "C:\\WINDOWS\\SYSTEM\\A.DLL")
           .found);
-}
-
-// ---- GetFileVersion ----------------------------------------------------------
-
-TEST(GetFileVersion, ReadsTheFileVersionOrReportsNone) {
-  ScopedPrefix prefix;
-  const std::string data = std::string(SFX_SOURCE_DIR) + "/tests/platform/data/";
-  sfx::test::WriteFile(prefix.Host("C:\\ver32.dll"), sfx::test::ReadFile(data + "ver32.dll"));
-  sfx::test::WriteFile(prefix.Host("C:\\nover.dll"), sfx::test::ReadFile(data + "noversion32.dll"));
-  sfx::test::WriteFile(prefix.Host("C:\\text.dll"), "plain text, not a PE file");
-
-  DWORD ms = 0xAAAA, ls = 0xBBBB;
-  ASSERT_TRUE(GetFileVersion("C:\\ver32.dll", ms, ls));
-  EXPECT_EQ(ms, 0x00010002u);  // FILEVERSION 1,2,3,4, not the product version
-  EXPECT_EQ(ls, 0x00030004u);
-  for (const char* none : {"C:\\nover.dll", "C:\\text.dll", "C:\\missing.dll"}) {
-    ms = 0xAAAA;
-    EXPECT_FALSE(GetFileVersion(none, ms, ls)) << none;
-    EXPECT_EQ(ms, 0xAAAAu) << none;
-  }
-}
-
-// ---- FindFileLocation ---------------------------------------------------------
-
-TEST(FindFileLocation, ReportsTheInstalledCopyAndTheRecommendedDirectory) {
-  ScopedPrefix prefix;
-  const std::string sys = sfx::test::SystemDirectory();
-  CString cur("stale"), dest("stale");
-
-  EXPECT_EQ(FindFileLocation("NEW.DLL", "C:\\TEMP\\cc1.tmp\\", cur, dest), 0u);
-  EXPECT_STREQ(cur, "");
-  EXPECT_EQ(std::string(dest), sys);
-
-  // A copy in the Windows directory is not where the service wants it.
-  sfx::test::WriteFile(prefix.Host("C:\\WINDOWS\\OLD.DLL"), "x");
-  EXPECT_EQ(FindFileLocation("OLD.DLL", "C:\\TEMP\\cc1.tmp\\", cur, dest), (DWORD)VFF_CURNEDEST);
-  EXPECT_STREQ(cur, "C:\\WINDOWS");
-
-  // A copy in the system directory that someone holds open is in use.
-  sfx::test::WriteFile(prefix.Host((sys + "\\BUSY.DLL").c_str()), "x");
-  CFile holder;
-  ASSERT_TRUE(holder.Open((sys + "\\BUSY.DLL").c_str(), CFile::modeRead));
-  EXPECT_EQ(FindFileLocation("BUSY.DLL", "C:\\TEMP\\cc1.tmp\\", cur, dest), (DWORD)VFF_FILEINUSE);
-  EXPECT_EQ(std::string(cur), sys);
-  holder.Close();
-  EXPECT_EQ(FindFileLocation("BUSY.DLL", "C:\\TEMP\\cc1.tmp\\", cur, dest), 0u);
 }
 
 // ---- The logged-path list ------------------------------------------------------

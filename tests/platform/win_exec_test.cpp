@@ -36,15 +36,6 @@ std::string Expected(const ScopedPrefix& prefix, const std::string& argLines) {
   return argLines + "END " + prefix.root() + "\n";
 }
 
-TEST(WinExec, RunsAScriptWithItsArguments) {
-  ScopedPrefix prefix;
-  ASSERT_TRUE(CreateDirectoryA("C:\\TEMP\\cc1.tmp", nullptr));
-  WriteRecorder(prefix, "C:\\TEMP\\cc1.tmp\\App.exe", "out");
-  UINT rc = WinExec("C:\\TEMP\\cc1.tmp\\App.exe /UNS", SW_SHOWNORMAL);
-  EXPECT_GT(rc, 31u);
-  EXPECT_EQ(WaitForFileLine(prefix.root() + "/out"), Expected(prefix, "/UNS\n"));
-}
-
 TEST(WinExec, LongestExistingPrefixIsTheProgram) {
   ScopedPrefix prefix;
   ASSERT_TRUE(CreateDirectoryA("C:\\Program Files", nullptr));
