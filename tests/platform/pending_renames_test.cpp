@@ -68,17 +68,7 @@ TEST(DelayedMove, ConcurrentProcessesLoseNoEntry) {
       return 0;
     };
   };
-  pid_t pids[2];
-  for (int p = 0; p < 2; ++p) {
-    fflush(nullptr);
-    pids[p] = fork();
-    if (pids[p] == 0) _exit(record(p == 0 ? 'x' : 'y')());
-  }
-  for (pid_t pid : pids) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+  EXPECT_EQ(sfx::test::RunInChildren({record('x'), record('y')}), (std::vector<int>{0, 0}));
   std::string value = PendingValue();
   size_t sources = 0;
   for (size_t pos = 0; (pos = value.find("\\??\\C:\\TEMP\\", pos)) != std::string::npos; ++pos)

@@ -11,11 +11,12 @@
 #include "platform/host/prefix.h"
 #include "platform/host/registry_view.h"
 #include "platform/platform.h"
-#include "reg_fork.h"
 #include "support/platform_child.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
-using sfx::test::Child;
+using sfx::test::EndsWithin;
+using sfx::test::WaitExit;
 using sfx::test::ScopedPrefix;
 
 namespace {
@@ -51,9 +52,12 @@ DWORD QueryDword(HKEY key, const char* name) {
   return v;
 }
 
-// The helper that raises a SharedDLLs count from another process.
-std::vector<std::string> Increments(const char* name, int rounds = 1) {
-  return {SFX_REGISTRY_CHILD, name, std::to_string(rounds)};
+// Starts the helper that raises a SharedDLLs count from another process: a
+// program rather than a fork, so that it shares no database connection with
+// this one (SQLite keeps per-process lock state in memory).
+pid_t Increments(const char* name, int rounds = 1) {
+  return sfx::test::Spawn({SFX_REGISTRY_CHILD, name, std::to_string(rounds)}, sfx::test::EnvironmentWith({}),
+                          "/dev/null", "/dev/null");
 }
 
 TEST(Registry, NewPrefixHasTheStandardKeys) {
@@ -311,9 +315,9 @@ TEST(Registry, ReadOnlyOpenTakesNoLock) {
   ScopedPrefix prefix;
   HKEY reader = OpenHklm(kSharedDlls, KEY_READ);
   // While the reader stays open another process writes at once.
-  Child child(Increments("C:\\A.DLL"));
-  EXPECT_FALSE(child.StillRunningAfter(20000)) << "the writer waited for a reader";
-  EXPECT_EQ(child.Wait(), 0);
+  pid_t child = Increments("C:\\A.DLL");
+  EXPECT_TRUE(EndsWithin(child, 20000)) << "the writer waited for a reader";
+  EXPECT_EQ(WaitExit(child, 1000), 0);
   EXPECT_EQ(QueryDword(reader, "C:\\A.DLL"), 1u);
   EXPECT_EQ(RegCloseKey(reader), ERROR_SUCCESS);
 }
@@ -322,10 +326,10 @@ TEST(Registry, WritingHandleHoldsTheLockUntilClosed) {
   ScopedPrefix prefix;
   HKEY writer = OpenHklm(kSharedDlls, KEY_ALL_ACCESS);
   ASSERT_EQ(SetDword(writer, "C:\\B.DLL", 10), ERROR_SUCCESS);
-  Child child(Increments("C:\\B.DLL"));
-  EXPECT_TRUE(child.StillRunningAfter(500)) << "the second writer did not wait";
+  pid_t child = Increments("C:\\B.DLL");
+  EXPECT_FALSE(EndsWithin(child, 500)) << "the second writer did not wait";
   EXPECT_EQ(RegCloseKey(writer), ERROR_SUCCESS);
-  EXPECT_EQ(child.Wait(), 0);
+  EXPECT_EQ(WaitExit(child, 60000), 0);
   // The child read the committed 10, not the state before it.
   HKEY key = OpenHklm(kSharedDlls, KEY_READ);
   EXPECT_EQ(QueryDword(key, "C:\\B.DLL"), 11u);
@@ -335,10 +339,10 @@ TEST(Registry, WritingHandleHoldsTheLockUntilClosed) {
 TEST(Registry, ConcurrentIncrementsLoseNothing) {
   ScopedPrefix prefix;
   constexpr int kRounds = 1000;
-  Child a(Increments("C:\\WINDOWS\\SYSTEM32\\SHARED.DLL", kRounds));
-  Child b(Increments("C:\\WINDOWS\\SYSTEM32\\SHARED.DLL", kRounds));
-  EXPECT_EQ(a.Wait(), 0);
-  EXPECT_EQ(b.Wait(), 0);
+  pid_t a = Increments("C:\\WINDOWS\\SYSTEM32\\SHARED.DLL", kRounds);
+  pid_t b = Increments("C:\\WINDOWS\\SYSTEM32\\SHARED.DLL", kRounds);
+  EXPECT_EQ(WaitExit(a, 120000), 0);
+  EXPECT_EQ(WaitExit(b, 120000), 0);
   HKEY key = OpenHklm(kSharedDlls, KEY_READ);
   EXPECT_EQ(QueryDword(key, "c:\\windows\\system32\\shared.dll"), 2u * kRounds);
   RegCloseKey(key);

@@ -222,26 +222,18 @@ TEST(TempNames, MissingFolderOrOverlongPathFails) {
 TEST(TempNames, TwoProcessesNeverGetTheSameName) {
   ScopedPrefix prefix;
   std::string lists[2] = {prefix.root() + "/names0", prefix.root() + "/names1"};
-  pid_t pids[2];
-  for (int p = 0; p < 2; ++p) {
-    fflush(nullptr);
-    pids[p] = fork();
-    if (pids[p] == 0) {
+  auto names = [&lists](int p) {
+    return [&lists, p] {
       std::ofstream out(lists[p]);
       for (int i = 0; i < 400; ++i) {
         char name[MAX_PATH];
-        if (GetTempFileNameA("C:\\TEMP\\", "cc", 0, name) == 0) _exit(1);
+        if (GetTempFileNameA("C:\\TEMP\\", "cc", 0, name) == 0) return 1;
         out << name << "\n";
       }
-      out.close();
-      _exit(0);
-    }
-  }
-  for (pid_t pid : pids) {
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  }
+      return 0;
+    };
+  };
+  EXPECT_EQ(sfx::test::RunInChildren({names(0), names(1)}), (std::vector<int>{0, 0}));
   std::set<std::string> all;
   for (const std::string& list : lists) {
     std::ifstream in(list);

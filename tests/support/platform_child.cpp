@@ -4,22 +4,32 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
 
 namespace sfx::test {
 
-int RunInChild(const std::function<int()>& fn) {
-  fflush(nullptr);
-  pid_t pid = fork();
-  if (pid == 0) _exit(fn() & 0xFF);
-  if (pid < 0) return -1;
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
+std::vector<int> RunInChildren(const std::vector<std::function<int()>>& fns) {
+  std::vector<pid_t> pids;
+  for (const auto& fn : fns) {
+    fflush(nullptr);
+    pid_t pid = fork();
+    if (pid == 0) _exit(fn() & 0xFF);
+    pids.push_back(pid);
   }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::vector<int> results;
+  for (pid_t pid : pids) {
+    int status = 0;
+    while (pid > 0 && waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    results.push_back(pid > 0 && WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+  }
+  return results;
 }
+
+int RunInChild(const std::function<int()>& fn) { return RunInChildren({fn})[0]; }
 
 HeldChild::HeldChild(const std::function<bool()>& hold) {
   int up[2], down[2];

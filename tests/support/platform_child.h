@@ -6,12 +6,16 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace sfx::test {
 
 // Runs fn in a forked child and returns its result as the child's exit
 // status (0..255), or -1 when the child died otherwise.
 int RunInChild(const std::function<int()>& fn);
+// The same for several functions at once, each in a child of its own: all
+// are started before any is waited for.
+std::vector<int> RunInChildren(const std::vector<std::function<int()>>& fns);
 
 // A child that runs `hold` with a pipe pair: it calls hold(), signals the
 // parent, then waits until Release() before exiting.

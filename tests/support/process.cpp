@@ -72,4 +72,13 @@ int WaitExit(pid_t pid, int timeoutMs) {
   return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool EndsWithin(pid_t pid, int ms) {
+  for (int waited = 0;; waited += 10) {
+    siginfo_t info = {};
+    if (waitid(P_PID, (id_t)pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid) return true;
+    if (waited >= ms) return false;
+    usleep(10 * 1000);
+  }
+}
+
 }  // namespace sfx::test

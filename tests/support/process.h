@@ -25,4 +25,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>
 // or was still running after timeoutMs (it is then killed).
 int WaitExit(pid_t pid, int timeoutMs);
 
+// Whether a started process ends within ms milliseconds (it is left to
+// WaitExit). That a process waits, for a lock say, takes a time to tell.
+bool EndsWithin(pid_t pid, int ms);
+
 }  // namespace sfx::test
