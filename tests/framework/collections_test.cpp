@@ -6,7 +6,7 @@
 #include <string>
 
 #include "framework/exceptions.h"
-#include "memory_exception.h"
+#include "support/caught.h"
 
 // The archive layer defines the arrays' Serialize; these tests never archive
 // an array, they only need the virtual tables to link.
@@ -15,6 +15,8 @@ void CStringArray::Serialize(CArchive&) {}
 void CDWordArray::Serialize(CArchive&) {}
 
 namespace {
+
+using sfx::test::CatchFramework;
 
 // Counts its live instances, to see who deletes what.
 class CCounted : public CObject {
@@ -154,16 +156,16 @@ TEST(ArrayTest, HugeSizesRaiseTheMemoryException) {
   CDWordArray dw;
   dw.Add(5);
   for (int size : {0x7FFFFFFF, 0x40000000, 0x20000000}) {
-    EXPECT_TRUE(ThrowsMemoryException([&] { dw.SetSize(size); })) << size;
+    EXPECT_EQ(CatchFramework([&] { dw.SetSize(size); }).kind, "memory") << size;
     EXPECT_EQ(dw.GetSize(), 1);  // the array is unchanged
     EXPECT_EQ(dw[0], 5u);
   }
   CObArray ob;
-  EXPECT_TRUE(ThrowsMemoryException([&] { ob.SetSize(0x7FFFFFFF); }));
+  EXPECT_EQ(CatchFramework([&] { ob.SetSize(0x7FFFFFFF); }).kind, "memory");
   EXPECT_TRUE(ob.IsEmpty());
   CStringArray sa;
-  EXPECT_TRUE(ThrowsMemoryException([&] { sa.SetSize(0x7FFFFFFF); }));
-  EXPECT_TRUE(ThrowsMemoryException([&] { sa.SetSize(0x10000000); }));
+  EXPECT_EQ(CatchFramework([&] { sa.SetSize(0x7FFFFFFF); }).kind, "memory");
+  EXPECT_EQ(CatchFramework([&] { sa.SetSize(0x10000000); }).kind, "memory");
   EXPECT_TRUE(sa.IsEmpty());
 }
 

@@ -8,10 +8,12 @@
 #include <string>
 
 #include "framework/exceptions.h"
-#include "memory_exception.h"
+#include "support/caught.h"
 #include "support/code_page_env.h"
 
 namespace {
+
+using sfx::test::CatchFramework;
 
 std::string S(const CString& s) { return std::string((const char*)s, (size_t)s.GetLength()); }
 
@@ -342,10 +344,10 @@ TEST(CStringTest, OversizedRequestsRaiseTheMemoryException) {
   // already, no longer fit: refused before any byte is read or allocated.
   CString s("abc");
   const char* src = "x";
-  EXPECT_TRUE(ThrowsMemoryException([&] { s.GetBuffer(0x7FFFFFFF); }));
-  EXPECT_TRUE(ThrowsMemoryException([&] { s.Append(src, 0x7FFFFFFF); }));
-  EXPECT_TRUE(ThrowsMemoryException([&] { s.Append(src, 0x7FFFFFFE); }));
-  EXPECT_TRUE(ThrowsMemoryException([&] { CString big('x', 0x7FFFFFFF); }));
+  EXPECT_EQ(CatchFramework([&] { s.GetBuffer(0x7FFFFFFF); }).kind, "memory");
+  EXPECT_EQ(CatchFramework([&] { s.Append(src, 0x7FFFFFFF); }).kind, "memory");
+  EXPECT_EQ(CatchFramework([&] { s.Append(src, 0x7FFFFFFE); }).kind, "memory");
+  EXPECT_EQ(CatchFramework([&] { CString big('x', 0x7FFFFFFF); }).kind, "memory");
   EXPECT_EQ(S(s), "abc");  // unchanged
 }
 

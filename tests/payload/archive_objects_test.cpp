@@ -13,9 +13,9 @@ namespace {
 const char kPath[] = "C:\\SETUP\\Data.bin";
 
 // Loads a generic object array; the caller deletes its elements.
-Thrown LoadArray(const ByteVec& bytes, CObArray& arr) {
+Caught LoadArray(const ByteVec& bytes, CObArray& arr) {
   NamedMemFile file(bytes, kPath);
-  return Catch([&] {
+  return CatchFramework([&] {
     CArchive ar(&file, CArchive::load);
     arr.Serialize(ar);
   });
@@ -32,7 +32,7 @@ TEST(ArchiveObjects, NullAndBackReference) {
   b.w(0x0000).w(0x0002);
 
   CObArray back;
-  ASSERT_FALSE(LoadArray(b, back).thrown);
+  ASSERT_FALSE(LoadArray(b, back).thrown());
   ASSERT_EQ(back.GetSize(), 3);
   EXPECT_NE(back[0], nullptr);
   EXPECT_EQ(back[1], nullptr);
@@ -69,7 +69,7 @@ TEST(ArchiveObjects, BigIndexTagsRoundTrip) {
   EXPECT_EQ(ByteVec(bytes.begin(), bytes.begin() + 2), (ByteVec)B().w(kLists + 4));
 
   CObArray back;
-  ASSERT_FALSE(LoadArray(bytes, back).thrown);
+  ASSERT_FALSE(LoadArray(bytes, back).thrown());
   ASSERT_EQ(back.GetSize(), kLists + 4);
   for (int i = 0; i < kLists; ++i) {
     auto* p = static_cast<CIndexArray*>(back[i]);
@@ -90,7 +90,7 @@ TEST(ArchiveObjects, BigIndexTagsRoundTrip) {
   IndexListBytes(ok, {}).w(0x7FFF).d(0x80000001u);
   IndexListBytes(ok, {9});
   CObArray good;
-  ASSERT_FALSE(LoadArray(ok, good).thrown);
+  ASSERT_FALSE(LoadArray(ok, good).thrown());
   EXPECT_EQ(static_cast<CIndexArray*>(good[1])->m_dwIndices[0], 9u);
 
   DeleteOwnedElements(arr);
@@ -139,7 +139,7 @@ TEST(ArchiveObjects, ErrorCausesAndMessages) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CObArray arr;
-    Thrown t = LoadArray(c.bytes, arr);
+    Caught t = LoadArray(c.bytes, arr);
     EXPECT_EQ(t.kind, "archive");
     EXPECT_EQ(t.cause, c.cause);
     EXPECT_EQ(t.message, c.message);
@@ -154,7 +154,7 @@ TEST(ArchiveObjects, RequiredClassIsEnforced) {
   b.w(0x0002);
   NamedMemFile file(b, kPath);
   CArchive ar(&file, CArchive::load);
-  Thrown t = Catch([&] { delete ar.ReadObject(RUNTIME_CLASS(CBuildItem)); });
+  Caught t = CatchFramework([&] { delete ar.ReadObject(RUNTIME_CLASS(CBuildItem)); });
   EXPECT_EQ(t.cause, CArchiveException::badClass);
 
   NamedMemFile file2(b, kPath);
@@ -162,7 +162,7 @@ TEST(ArchiveObjects, RequiredClassIsEnforced) {
   CObject* pOb = ar2.ReadObject(RUNTIME_CLASS(CIndexArray));
   ASSERT_NE(pOb, nullptr);
   // A back-reference to an object of another class is refused too.
-  t = Catch([&] { ar2.ReadObject(RUNTIME_CLASS(CBuildItem)); });
+  t = CatchFramework([&] { ar2.ReadObject(RUNTIME_CLASS(CBuildItem)); });
   EXPECT_EQ(t.cause, CArchiveException::badClass);
   delete pOb;
 }
@@ -174,7 +174,7 @@ TEST(ArchiveObjects, FailedObjectIsReleased) {
   b.w(2).cls("CBuildItem").str("a").str("b").str("c").str("d").d(1).d(2).d(3).d(4);
   b.w(0x8001).str("name").str("dest");  // cut short inside the second item
   CObArray arr;
-  Thrown t = LoadArray(b, arr);
+  Caught t = LoadArray(b, arr);
   EXPECT_EQ(t.cause, CArchiveException::endOfFile);
   ASSERT_EQ(arr.GetSize(), 2);
   EXPECT_NE(arr[0], nullptr);
@@ -191,7 +191,7 @@ TEST(ArchiveObjects, StoringNonSerializableClassIsNotSupported) {
   CNotSerializable ob;
   CMemFile file;
   CArchive ar(&file, CArchive::store);
-  Thrown t = Catch([&] { ar.WriteObject(&ob); });
+  Caught t = CatchFramework([&] { ar.WriteObject(&ob); });
   EXPECT_EQ(t.kind, "notSupported");
 }
 
@@ -214,7 +214,7 @@ TEST(ArchiveArrays, HostileCountsFailAsEndOfFile) {
     CStringArray strings;
     CDWordArray dwords;
     CObArray objects;
-    Thrown t = Catch([&] {
+    Caught t = CatchFramework([&] {
       if (c.which == 0) strings.Serialize(ar);
       if (c.which == 1) dwords.Serialize(ar);
       if (c.which == 2) objects.Serialize(ar);

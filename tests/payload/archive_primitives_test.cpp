@@ -93,7 +93,7 @@ TEST(ArchiveStrings, EndInsideStringIsEndOfFileWithoutName) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Thrown t = Catch([&] { LoadString(c.bytes); });
+    Caught t = CatchFramework([&] { LoadString(c.bytes); });
     EXPECT_EQ(t.kind, "archive");
     EXPECT_EQ(t.cause, CArchiveException::endOfFile);
     EXPECT_EQ(t.message, kMessage);  // the file has a path, but it is not named
@@ -135,7 +135,7 @@ TEST(ArchivePrimitives, LittleEndianRoundTrip) {
   EXPECT_EQ(w, 0x1234);
   EXPECT_EQ(dw, 0xDEADBEEFu);
   EXPECT_EQ(l, -2);
-  Thrown t = Catch([&] { ar >> by; });
+  Caught t = CatchFramework([&] { ar >> by; });
   EXPECT_EQ(t.cause, CArchiveException::endOfFile);
 }
 
@@ -222,13 +222,13 @@ TEST(ArchiveDirection, WrongDirectionRaisesWithFileName) {
   CArchive loading(&file, CArchive::load);
   EXPECT_TRUE(loading.IsLoading());
   EXPECT_FALSE(loading.IsStoring());
-  Thrown t = Catch([&] { loading << (DWORD)1; });
+  Caught t = CatchFramework([&] { loading << (DWORD)1; });
   EXPECT_EQ(t.cause, CArchiveException::readOnly);
   EXPECT_EQ(t.message, "An attempt was made to write to the reading C:\\data\\x.bin.");
 
   CArchive storing(&file, CArchive::store);
   DWORD dw;
-  t = Catch([&] { storing >> dw; });
+  t = CatchFramework([&] { storing >> dw; });
   EXPECT_EQ(t.cause, CArchiveException::writeOnly);
   EXPECT_EQ(t.message, "An attempt was made to read from the writing C:\\data\\x.bin.");
   storing.Abort();

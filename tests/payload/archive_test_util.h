@@ -1,5 +1,6 @@
 // Helpers for the archive and catalogue tests: building expected bytes,
-// in-memory files with a name, running a load that may throw, and index lists.
+// in-memory files with a name, and index lists (a load that may throw runs
+// through CatchFramework).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "framework/exceptions.h"
 #include "framework/file.h"
 #include "payload/archive.h"
 #include "payload/catalogue.h"
+#include "support/caught.h"
 
 namespace sfx::test {
 
@@ -64,41 +65,6 @@ class NamedMemFile : public CMemFile {
 
 inline ByteVec Contents(const CMemFile& file) {
   return ByteVec(file.GetData(), file.GetData() + file.GetLength());
-}
-
-// What a load threw, if anything.
-struct Thrown {
-  bool thrown = false;
-  std::string kind;  // "archive", "file", "memory", "notSupported", "other"
-  int cause = -1;
-  std::string message;
-};
-
-// Runs fn, catching the framework's exceptions and releasing them.
-template <class Fn>
-Thrown Catch(Fn fn) {
-  Thrown t;
-  try {
-    fn();
-  } catch (CException* e) {
-    t.thrown = true;
-    if (auto* a = dynamic_cast<CArchiveException*>(e)) {
-      t.kind = "archive";
-      t.cause = a->m_cause;
-    } else if (auto* f = dynamic_cast<CFileException*>(e)) {
-      t.kind = "file";
-      t.cause = f->m_cause;
-    } else if (dynamic_cast<CMemoryException*>(e)) {
-      t.kind = "memory";
-    } else if (dynamic_cast<CNotSupportedException*>(e)) {
-      t.kind = "notSupported";
-    } else {
-      t.kind = "other";
-    }
-    t.message = (const char*)e->GetErrorMessage();
-    e->Delete();
-  }
-  return t;
 }
 
 // Stores with fn into a fresh memory file and returns the bytes.

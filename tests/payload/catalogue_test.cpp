@@ -187,18 +187,18 @@ void ExpectEqual(const CBuildItems& a, const CBuildItems& b) {
 
 // ---- Load helpers ------------------------------------------------------------------
 
-Thrown LoadProject(const ByteVec& bytes, CBuildItems& project) {
+Caught LoadProject(const ByteVec& bytes, CBuildItems& project) {
   NamedMemFile file(bytes, kPath);
-  return Catch([&] {
+  return CatchFramework([&] {
     CArchive ar(&file, CArchive::load);
     project.Serialize(ar);
     ar.Close();
   });
 }
 
-Thrown LoadFileTable(const ByteVec& bytes, CObArray& table) {
+Caught LoadFileTable(const ByteVec& bytes, CObArray& table) {
   NamedMemFile file(bytes, kPath);
-  return Catch([&] {
+  return CatchFramework([&] {
     CArchive ar(&file, CArchive::load);
     SerializeFileTable(ar, table);
     ar.Close();
@@ -279,14 +279,14 @@ TEST(Catalogue, FullProjectRoundTrip) {
 
   ByteVec bytes = Store([&](CArchive& ar) { project.Serialize(ar); });
   CBuildItems back;
-  Thrown t = LoadProject(bytes, back);
-  ASSERT_FALSE(t.thrown) << t.message;
+  Caught t = LoadProject(bytes, back);
+  ASSERT_FALSE(t.thrown()) << t.message;
   ExpectEqual(back, project);
 
   // Loading again into the same project releases what it held first (the
   // leak checker would report the old elements and blocks otherwise).
   t = LoadProject(ExampleArchive2(), back);
-  ASSERT_FALSE(t.thrown) << t.message;
+  ASSERT_FALSE(t.thrown()) << t.message;
   CBuildItems expected;
   FillExampleProject(expected);
   ExpectEqual(back, expected);
@@ -308,7 +308,7 @@ TEST(Catalogue, BlocksStoredFromFiles) {
   EXPECT_EQ(bytes, expected);
 
   project.m_strBlock1File = "C:\\missing.bin";
-  Thrown t = Catch([&] { Store([&](CArchive& ar) { project.Serialize(ar); }); });
+  Caught t = CatchFramework([&] { Store([&](CArchive& ar) { project.Serialize(ar); }); });
   EXPECT_EQ(t.kind, "file");
 }
 
@@ -318,8 +318,8 @@ TEST(Catalogue, FileTableRoundTripOfManyEntries) {
     table.Add(NewEntry({i, i + 1, (uint8_t)i, "file" + std::to_string(i) + ".dat", i * 3, i * 5, 4 + i, 5 + i}));
   ByteVec bytes = Store([&](CArchive& ar) { SerializeFileTable(ar, table); });
   CObArray back;
-  Thrown t = LoadFileTable(bytes, back);
-  ASSERT_FALSE(t.thrown) << t.message;
+  Caught t = LoadFileTable(bytes, back);
+  ASSERT_FALSE(t.thrown()) << t.message;
   ExpectEqualArrays<CCompFileInfo>(back, table);
   DeleteFileTable(table);
   DeleteFileTable(back);
@@ -360,7 +360,7 @@ TEST(Catalogue, UnusableElementsAreBadClass) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Thrown t;
+    Caught t;
     if (c.fileTable) {
       CObArray table;
       t = LoadFileTable(c.bytes, table);
@@ -391,9 +391,9 @@ TEST(Catalogue, DataBlockSizes) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     CBuildItems project;
-    Thrown t = LoadProject(c.bytes, project);
+    Caught t = LoadProject(c.bytes, project);
     if (c.ok) {
-      ASSERT_FALSE(t.thrown) << t.message;
+      ASSERT_FALSE(t.thrown()) << t.message;
       ASSERT_EQ(project.m_dwBlock1Size, 3u);
       EXPECT_EQ(memcmp(project.m_pBlock1, "abc", 3), 0);
       EXPECT_EQ(project.m_pBlock2, nullptr);
@@ -414,7 +414,7 @@ TEST(Catalogue, FailureHalfWayKeepsMembersRead) {
   for (size_t cut : {size_t(50), full.size() / 2, full.size() - 3}) {
     SCOPED_TRACE(cut);
     CBuildItems project;
-    Thrown t = LoadProject(ByteVec(full.begin(), full.begin() + cut), project);
+    Caught t = LoadProject(ByteVec(full.begin(), full.begin() + cut), project);
     EXPECT_EQ(t.cause, CArchiveException::endOfFile);
     EXPECT_EQ(project.m_arrInstallDirs.GetSize(), 3);
   }

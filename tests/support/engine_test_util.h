@@ -4,45 +4,10 @@
 #include <algorithm>
 #include <string>
 
-#include "framework/exceptions.h"
+#include "support/caught.h"
 #include "support/payload_builder.h"
 
 namespace sfx::test {
-
-// What a framework exception said, taken out of the exception (which is
-// released).
-struct Caught {
-  std::string kind;  // "none", "file", "archive", "memory" or "other"
-  int cause = 0;
-  std::string fileName;
-  std::string message;
-};
-
-template <class Fn>
-Caught CatchFramework(Fn fn) {
-  Caught c;
-  c.kind = "none";
-  try {
-    fn();
-  } catch (CException* e) {
-    c.message = (const char*)e->GetErrorMessage();
-    if (auto* f = dynamic_cast<CFileException*>(e)) {
-      c.kind = "file";
-      c.cause = f->m_cause;
-      c.fileName = (const char*)f->m_strFileName;
-    } else if (auto* a = dynamic_cast<CArchiveException*>(e)) {
-      c.kind = "archive";
-      c.cause = a->m_cause;
-      c.fileName = (const char*)a->m_strFileName;
-    } else if (dynamic_cast<CMemoryException*>(e) != nullptr) {
-      c.kind = "memory";
-    } else {
-      c.kind = "other";
-    }
-    e->Delete();
-  }
-  return c;
-}
 
 // A stream of stored blocks of this format: per block a header byte (type
 // 7, with the last-block flag on the last unless more is to follow), a
