@@ -18,7 +18,7 @@ using sfx::test::BuiltPe;
 namespace {
 
 std::vector<uint8_t> LoadDll(const char* name) {
-  std::string s = sfx::test::ReadFile(sfx::test::PeDataDir() + "/" + name);
+  std::string s = sfx::test::TestDll(name);
   return std::vector<uint8_t>(s.begin(), s.end());
 }
 

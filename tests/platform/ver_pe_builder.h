@@ -1,19 +1,13 @@
 // Builds a minimal PE image with a version resource, with the offsets of
 // its structures known, so that tests can damage exactly one of them.
-// Also locates the committed test DLLs.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
 
 namespace sfx::test {
-
-inline std::string PeDataDir() {
-  return (std::filesystem::path(__FILE__).parent_path() / "data").string();
-}
 
 struct BuiltPe {
   std::vector<uint8_t> bytes;

@@ -15,8 +15,7 @@ using sfx::test::ScopedPrefix;
 namespace {
 
 void Install(const ScopedPrefix& prefix, const char* dll, const char* windowsPath) {
-  sfx::test::WriteFile(prefix.Host(windowsPath),
-                       sfx::test::ReadFile(sfx::test::PeDataDir() + "/" + dll));
+  sfx::test::WriteFile(prefix.Host(windowsPath), sfx::test::TestDll(dll));
 }
 
 // What the installer does: size, block, "\" query, the file version.
