@@ -12,6 +12,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "support/temp_dir.h"
+
 extern char** environ;
 
 namespace sfx::test {
@@ -70,6 +72,16 @@ int WaitExit(pid_t pid, int timeoutMs) {
   while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }
   return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+Finished RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int timeoutMs) {
+  TempDir scratch;
+  pid_t pid = Spawn(argv, env, scratch / "out", scratch / "err");
+  Finished f;
+  f.status = WaitExit(pid, timeoutMs);
+  f.out = ReadFileIfPresent(scratch / "out");
+  f.err = ReadFileIfPresent(scratch / "err");
+  return f;
 }
 
 bool EndsWithin(pid_t pid, int ms) {

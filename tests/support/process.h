@@ -21,6 +21,16 @@ std::vector<std::string> EnvironmentWith(const std::vector<std::string>& set,
 pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& env,
             const std::string& out, const std::string& err, int outFd = -1);
 
+// A program run to its end: its exit status (-1 when killed after the time
+// limit or not exited normally), standard output and standard error.
+struct Finished {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+// Runs argv[0] with argv and env and waits for it, at most timeoutMs.
+Finished RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& env, int timeoutMs);
+
 // The exit status of a started process, or -1 when it did not exit normally
 // or was still running after timeoutMs (it is then killed).
 int WaitExit(pid_t pid, int timeoutMs);

@@ -1,26 +1,12 @@
 #include "tool/tool_runner.h"
 
-#include <algorithm>
-#include <cstring>
-#include <filesystem>
-#include <stdexcept>
-
-#include "support/process.h"
-
 namespace sfx::tooltest {
 
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               const std::vector<std::string>& env, int timeoutMs) {
-  sfx::test::TempDir scratch;
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), args.begin(), args.end());
-  std::string outPath = scratch / "out", errPath = scratch / "err";
-  pid_t pid = sfx::test::Spawn(argv, sfx::test::EnvironmentWith(env), outPath, errPath);
-  RunResult result;
-  result.status = sfx::test::WaitExit(pid, timeoutMs);
-  result.out = sfx::test::ReadFile(outPath);
-  result.err = sfx::test::ReadFile(errPath);
-  return result;
+  return sfx::test::RunProgram(argv, sfx::test::EnvironmentWith(env), timeoutMs);
 }
 
 RunResult Sfx(const std::vector<std::string>& args, const std::vector<std::string>& env) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/payload_builder.h"
+#include "support/process.h"
 #include "support/temp_dir.h"
 
 namespace sfx::tooltest {
@@ -23,11 +24,7 @@ using sfx::test::TempDir;
 using sfx::test::TestFile;
 using sfx::test::WriteFile;
 
-struct RunResult {
-  int status = -1;  // exit status; -1 when killed or not exited normally
-  std::string out;
-  std::string err;
-};
+using RunResult = sfx::test::Finished;
 
 // Runs program with args; env holds "NAME=value" entries added to (or
 // replacing in) this process's environment. Waits at most timeoutMs.

@@ -211,14 +211,8 @@ std::vector<std::string> Prefix::WineCommand(const std::vector<std::string>& arg
 }
 
 RunResult Prefix::Run(const std::vector<std::string>& args, bool relay, int timeoutMs) {
-  std::vector<std::string> argv = WineCommand(args);
-  std::string out = dir_ / "run.out", err = dir_ / "run.err";
-  pid_t pid = sfx::test::Spawn(argv, Environment(relay), out, err);
-  RunResult r;
-  r.exitCode = WaitExit(pid, timeoutMs);
-  r.output = ReadFileIfPresent(out);
-  r.trace = ReadFileIfPresent(err);
-  return r;
+  sfx::test::Finished f = sfx::test::RunProgram(WineCommand(args), Environment(relay), timeoutMs);
+  return {f.status, f.err, f.out};
 }
 
 pid_t Prefix::Start(const std::vector<std::string>& args) {
