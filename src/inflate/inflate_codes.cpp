@@ -247,7 +247,6 @@ SFX_ALWAYS_INLINE int CInflater::FastLoop(const HuffmanEntry* pLiteral, const Hu
 
 SFX_HOT_ALIGN int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance,
                                 int nLiteralBits, int nDistanceBits) {
-  if (nLiteralBits == 10 && nDistanceBits == 8) return FastLoop(pLiteral, pDistance, 10, 8);
   return FastLoop(pLiteral, pDistance, nLiteralBits, nDistanceBits);
 }
 
@@ -256,7 +255,6 @@ SFX_HOT_ALIGN int CInflater::InflateCodesFast(const HuffmanEntry* pLiteral, cons
 // register and leave the flags alone: fewer moves on the symbols' path.
 __attribute__((target("bmi2"))) SFX_HOT_ALIGN int CInflater::InflateCodesFastBmi2(
     const HuffmanEntry* pLiteral, const HuffmanEntry* pDistance, int nLiteralBits, int nDistanceBits) {
-  if (nLiteralBits == 10 && nDistanceBits == 8) return FastLoop(pLiteral, pDistance, 10, 8);
   return FastLoop(pLiteral, pDistance, nLiteralBits, nDistanceBits);
 }
 
