@@ -36,13 +36,18 @@ HuffmanEntry SymbolEntry(UINT nSymbol, UINT n, UINT nLength, UINT s, const WORD*
 
 // The next code of length k after nCode, both held bit-reversed: an
 // increment that carries from the code's first bit (its lowest here) on.
+// The carry clears the run of ones from the top and sets the highest zero
+// below it; the last code of a length (all ones) is followed by 0.
 UINT NextReversedCode(UINT nCode, UINT k) {
+  UINT nZeros = nCode ^ ((1u << k) - 1);
+  if (nZeros == 0) return 0;
+#if defined(__GNUC__)
+  UINT bit = 1u << (31 - __builtin_clz(nZeros));
+#else
   UINT bit = 1u << (k - 1);
-  while (nCode & bit) {
-    nCode ^= bit;
-    bit >>= 1;
-  }
-  return nCode ^ bit;
+  while (!(nZeros & bit)) bit >>= 1;
+#endif
+  return (nCode & (bit - 1)) | bit;
 }
 
 // Places every code of a checked set of lengths, from the shortest on.

@@ -27,23 +27,47 @@ const HuffmanEntry kNoCode[1] = {kInvalid};
 
 // Copies a match of n bytes (3 to 258) from nDist (1 to 32,768) bytes back,
 // front to back, so that a distance shorter than the length repeats the
-// bytes just written. Whole words are moved, so up to 23 bytes past the
-// match's end are overwritten with bytes that later output replaces; a word
-// is read only where its source bytes are already final.
+// bytes just written. Whole words are moved, so up to 39 bytes past the
+// match's end are overwritten with bytes that later output replaces. Every
+// byte up to the match's end is copied from a byte already final.
+const UINT kCopyOverrun = 39;
+static_assert(CInflater::kWindowSlack >= 258 + kCopyOverrun,
+              "a match that starts just before a piece's end stays inside the window");
+
 inline void CopyMatchFast(BYTE* dst, UINT n, UINT nDist) {
   const BYTE* src = dst - nDist;
   BYTE* const end = dst + n;
   if (nDist >= 8) {
-    memcpy(dst, src, 8);
-    memcpy(dst + 8, src + 8, 8);
-    memcpy(dst + 16, src + 16, 8);
-    for (dst += 24, src += 24; dst < end; dst += 8, src += 8) memcpy(dst, src, 8);
+    // Five words cover most matches without a test; longer ones go on five
+    // words at a time.
+    do {
+      memcpy(dst, src, 8);
+      memcpy(dst + 8, src + 8, 8);
+      memcpy(dst + 16, src + 16, 8);
+      memcpy(dst + 24, src + 24, 8);
+      memcpy(dst + 32, src + 32, 8);
+      dst += 40;
+      src += 40;
+    } while (dst < end);
   } else if (nDist == 1) {
     uint64_t v = *src * 0x0101010101010101ull;
     for (; dst < end; dst += 8) memcpy(dst, &v, 8);
   } else {
-    while (dst < end) *dst++ = *src++;
+    // Each word stored makes nDist more bytes final, and the next word is
+    // loaded from exactly where the last one was stored.
+    do {
+      memcpy(dst, src, 8);
+      dst += nDist;
+      src += nDist;
+    } while (dst < end);
   }
+}
+
+// The extra bits of a length or distance entry, from the bit buffer as it
+// was before the entry was consumed. Such an entry is neither link nor end,
+// so its bits 8-13 are the code's length.
+SFX_ALWAYS_INLINE UINT ExtraValue(uint64_t saved, HuffmanEntry e) {
+  return (UINT)((saved & ((uint64_t(1) << Consumed(e)) - 1)) >> ((e >> 8) & 63));
 }
 
 }  // namespace
@@ -192,7 +216,7 @@ SFX_ALWAYS_INLINE int CInflater::FastLoop(const HuffmanEntry* pLiteral, const Hu
     // A length, then its distance.
     uint64_t saved = bitbuf;
     SFX_CONSUME(e);
-    UINT nLength = Value(e) + (UINT)((saved & ((uint64_t(1) << Consumed(e)) - 1)) >> CodeLength(e));
+    UINT nLength = Value(e) + ExtraValue(saved, e);
     e = pDistance[bitbuf & kDistanceMask];
     if (e & kSpecial) {
       if (!(e & kLink)) {
@@ -208,7 +232,7 @@ SFX_ALWAYS_INLINE int CInflater::FastLoop(const HuffmanEntry* pLiteral, const Hu
     }
     saved = bitbuf;
     SFX_CONSUME(e);
-    UINT nDistance = Value(e) + (UINT)((saved & ((uint64_t(1) << Consumed(e)) - 1)) >> CodeLength(e));
+    UINT nDistance = Value(e) + ExtraValue(saved, e);
     e = pLiteral[bitbuf & kLiteralMask];
     // The position is at least 32,768 and a distance at most that much, so
     // the source lies inside the window.
