@@ -193,26 +193,19 @@ TEST(TempNames, UniqueReservedAndWellFormed) {
   }
 }
 
-TEST(TempNames, PrefixIsCutToThreeAndTheFolderMayLackItsBackslash) {
+// The prefix is cut to three characters and the folder may lack its "\\"; a
+// number given forms the name only, nothing is made; a missing folder or an
+// overlong path fails.
+TEST(TempNames, FormsOfTheNameAndFailures) {
   ScopedPrefix prefix;
-  char name[MAX_PATH];
+  char name[MAX_PATH] = "";
   ASSERT_NE(GetTempFileNameA("C:\\TEMP", "cclong", 0, name), 0u);
   EXPECT_TRUE(IsTempName(name, "C:\\TEMP\\", "ccl")) << name;
   ASSERT_NE(GetTempFileNameA("C:\\TEMP", "cc", 0, name), 0u);
   EXPECT_TRUE(IsTempName(name, "C:\\TEMP\\", "cc")) << name;
-}
-
-TEST(TempNames, GivenNumberOnlyFormsTheName) {
-  ScopedPrefix prefix;
-  char name[MAX_PATH];
   EXPECT_EQ(GetTempFileNameA("C:\\TEMP\\", "cc", 0x1ABC, name), 0x1ABCu);
   EXPECT_STREQ(name, "C:\\TEMP\\cc1ABC.tmp");
   EXPECT_NE(access(prefix.Host(name).c_str(), F_OK), 0);
-}
-
-TEST(TempNames, MissingFolderOrOverlongPathFails) {
-  ScopedPrefix prefix;
-  char name[MAX_PATH] = "";
   EXPECT_EQ(GetTempFileNameA("C:\\NoSuchDir\\", "cc", 0, name), 0u);
   EXPECT_EQ(GetLastError(), (DWORD)ERROR_DIRECTORY);
   std::string longDir = "C:\\" + std::string(250, 'd');
