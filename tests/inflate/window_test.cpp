@@ -74,7 +74,11 @@ INSTANTIATE_TEST_SUITE_P(
         // to the window's start, and from the moved history just after it;
         // with a long tail the fast path copies the match.
         MatchCase{131060, 32768, 258}, MatchCase{131060, 32768, 258, 64}, MatchCase{131072, 3, 258, 64},
-        MatchCase{131100, 32767, 258, 64}),
+        MatchCase{131100, 32767, 258, 64},
+        // The fast path's copies: distances under a word repeat a pattern
+        // shorter than the word; from a word on, five words go at a time.
+        MatchCase{1000, 2, 258, 64}, MatchCase{1000, 3, 100, 64}, MatchCase{1000, 7, 258, 64},
+        MatchCase{1000, 8, 41, 64}, MatchCase{1000, 39, 258, 64}, MatchCase{1000, 40, 80, 64}),
     [](const auto& info) { return Name(info.param); });
 
 // Output of many windows: every in-loop write is a whole window and the
