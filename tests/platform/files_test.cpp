@@ -397,6 +397,13 @@ TEST_P(TimesAndAttributes, ANewFileUnderAnOldNameStartsFresh) {
   CloseHandle(h);
   EXPECT_GT(FileTimeToSeconds(c), 1600000000u);
   EXPECT_EQ(GetFileAttributesA(kFile), (DWORD)FILE_ATTRIBUTE_ARCHIVE);
+  // The creation time was kept when the handle closed: an old last-write
+  // time, the answer when none is kept, does not take its place.
+  h = Open(kFile, kRW, 0, OPEN_EXISTING);
+  FILETIME written = SecondsToFileTime(850000000);
+  ASSERT_TRUE(SetFileTime(h, nullptr, nullptr, &written));
+  EXPECT_EQ(TimesOf(h)[0], FileTimeToSeconds(c));
+  CloseHandle(h);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, TimesAndAttributes, testing::Values(false, true),

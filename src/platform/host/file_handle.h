@@ -2,6 +2,7 @@
 // the other file calls share.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "platform/host/win32_api.h"
@@ -17,6 +18,11 @@ struct HostFile {
   int fd = -1;
   DWORD access = 0;  // GENERIC_READ / GENERIC_WRITE bits as asked
   std::string hostPath;
+  // A new file's creation time, stored when the handle closes unless
+  // SetFileTime stores one first: a file whose times are set before it is
+  // closed (as an installer's are) then costs one write of it, not two.
+  bool creationPending = false;
+  uint64_t pendingCreation = 0;  // FILETIME ticks
 
   // Read-ahead of a regular file opened for reading only: ReadFile fills
   // ahead[] with one large read and serves small requests from it, and a

@@ -64,15 +64,20 @@ bool NewFilesWritable() {
 // The state of a new file: archive bit plus the attributes asked for, and
 // the creation time now. The archive bit alone is what a file shows without
 // a stored byte, so on a device known to take extended attributes (a brand
-// new file has none) it is not written.
-void StampNewFile(int fd, const std::string& path, DWORD flagsAndAttributes, dev_t dev) {
+// new file has none) it is not written, and the creation time then waits
+// for the handle's close (*pPending true, the time in *pCreation).
+void StampNewFile(int fd, const std::string& path, DWORD flagsAndAttributes, dev_t dev, bool* pPending,
+                  uint64_t* pCreation) {
   FileMeta meta;
   meta.attributes = FILE_ATTRIBUTE_ARCHIVE | (flagsAndAttributes & kStoredAttributeMask);
   meta.hasAttributes = !(meta.attributes == FILE_ATTRIBUTE_ARCHIVE && NewFilesWritable() && XattrsKnownOn(dev));
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
+  *pCreation = TicksFromTimespec(now);
+  *pPending = !meta.hasAttributes;
+  if (*pPending) return;
   meta.hasCreation = true;
-  meta.creation = TicksFromTimespec(now);
+  meta.creation = *pCreation;
   bool inXattrs = false;
   if (WriteMeta(fd, path, meta, &inXattrs) && inXattrs) NoteXattrsOn(dev);
   if (meta.attributes & FILE_ATTRIBUTE_READONLY) {
@@ -86,11 +91,14 @@ HANDLE Fail(DWORD code) {
   return INVALID_HANDLE_VALUE;
 }
 
-HANDLE Wrap(int fd, DWORD access, const std::string& path, DWORD lastError, bool regular) {
+HANDLE Wrap(int fd, DWORD access, const std::string& path, DWORD lastError, bool regular,
+            bool creationPending = false, uint64_t pendingCreation = 0) {
   HostFile* file = new HostFile;
   file->fd = fd;
   file->access = access;
   file->hostPath = path;
+  file->creationPending = creationPending;
+  file->pendingCreation = pendingCreation;
   file->readAhead = regular && (access & kReadAccess) && !(access & kWriteAccess);
   SetLastError(lastError);
   return RegisterFile(file);
@@ -172,8 +180,10 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
       return Fail(ERROR_SHARING_VIOLATION);
     }
     NoteMade(path, false);
-    StampNewFile(fd, path, dwFlagsAndAttributes, mapped.FolderDevice());
-    return Wrap(fd, dwDesiredAccess, path, ERROR_SUCCESS, true);
+    bool pending = false;
+    uint64_t creation = 0;
+    StampNewFile(fd, path, dwFlagsAndAttributes, mapped.FolderDevice(), &pending, &creation);
+    return Wrap(fd, dwDesiredAccess, path, ERROR_SUCCESS, true, pending, creation);
   }
   return Fail(ERROR_SHARING_VIOLATION);
 }
@@ -181,6 +191,12 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
 BOOL CloseHandle(HANDLE hObject) {
   HostFile* file = UnregisterFile(hObject);
   if (file == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+  if (file->creationPending) {
+    FileMeta meta;
+    meta.hasCreation = true;
+    meta.creation = file->pendingCreation;
+    WriteMeta(file->fd, file->hostPath, meta);
+  }
   close(file->fd);  // releases the share lock
   delete file;
   return TRUE;
@@ -403,7 +419,13 @@ BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAcces
   struct stat st;
   if (fstat(file->fd, &st) != 0) return FailErrno();
   if (lpCreationTime != nullptr) {
-    FileMeta meta = ReadMeta(file->fd, file->hostPath);
+    FileMeta meta;
+    if (file->creationPending) {
+      meta.hasCreation = true;
+      meta.creation = file->pendingCreation;
+    } else {
+      meta = ReadMeta(file->fd, file->hostPath);
+    }
     // Without a recorded creation time the oldest time the host knows is
     // the best answer.
     *lpCreationTime = ToFileTime(meta.hasCreation ? meta.creation : TicksFromTimespec(st.st_mtim));
@@ -432,6 +454,7 @@ BOOL SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime, const FILETIME* l
     meta.hasCreation = true;
     meta.creation = FromFileTime(*lpCreationTime);
     if (!WriteMeta(file->fd, file->hostPath, meta)) return FailErrno();
+    file->creationPending = false;
   }
   return TRUE;
 }
