@@ -75,11 +75,12 @@ void StampNewFile(int fd, const std::string& path, DWORD flagsAndAttributes, dev
   clock_gettime(CLOCK_REALTIME, &now);
   *pCreation = TicksFromTimespec(now);
   *pPending = !meta.hasAttributes;
-  if (*pPending) return;
-  meta.hasCreation = true;
-  meta.creation = *pCreation;
-  bool inXattrs = false;
-  if (WriteMeta(fd, path, meta, &inXattrs) && inXattrs) NoteXattrsOn(dev);
+  if (!*pPending) {
+    meta.hasCreation = true;
+    meta.creation = *pCreation;
+    bool inXattrs = false;
+    if (WriteMeta(fd, path, meta, &inXattrs) && inXattrs) NoteXattrsOn(dev);
+  }
   if (meta.attributes & FILE_ATTRIBUTE_READONLY) {
     struct stat st;
     if (fstat(fd, &st) == 0) fchmod(fd, st.st_mode & ~(mode_t)(S_IWUSR | S_IWGRP | S_IWOTH));
@@ -419,16 +420,14 @@ BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAcces
   struct stat st;
   if (fstat(file->fd, &st) != 0) return FailErrno();
   if (lpCreationTime != nullptr) {
-    FileMeta meta;
-    if (file->creationPending) {
-      meta.hasCreation = true;
-      meta.creation = file->pendingCreation;
-    } else {
-      meta = ReadMeta(file->fd, file->hostPath);
-    }
     // Without a recorded creation time the oldest time the host knows is
     // the best answer.
-    *lpCreationTime = ToFileTime(meta.hasCreation ? meta.creation : TicksFromTimespec(st.st_mtim));
+    uint64_t creation = file->pendingCreation;
+    if (!file->creationPending) {
+      FileMeta meta = ReadMeta(file->fd, file->hostPath);
+      creation = meta.hasCreation ? meta.creation : TicksFromTimespec(st.st_mtim);
+    }
+    *lpCreationTime = ToFileTime(creation);
   }
   if (lpLastAccessTime != nullptr) *lpLastAccessTime = ToFileTime(TicksFromTimespec(st.st_atim));
   if (lpLastWriteTime != nullptr) *lpLastWriteTime = ToFileTime(TicksFromTimespec(st.st_mtim));

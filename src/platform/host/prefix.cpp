@@ -62,7 +62,8 @@ std::string ChosenRootUncached() {
 // The root for the environment as it stands. A relative SFX_PREFIX is taken
 // from the working directory once, when that value is first seen: the
 // machine does not move when the process changes its directory, and every
-// path mapping asks for the root.
+// path mapping asks for the root. Callers hold g_mutex, which guards the
+// values remembered here.
 std::string ChosenRoot() {
   if (!g_override.empty()) return g_override;
   static std::string s_env, s_xdg, s_home, s_root;
