@@ -95,13 +95,14 @@ void CWholeFile::Commit(const CFileStatus* pStatus) {
                      pStatus->m_atime != 0 ? &ftAccess : nullptr, &ftWrite))
       ThrowForDest(GetLastError());
   }
+  // The attributes the file has now are read through the handle, which
+  // needs no look-up by name.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (pStatus != nullptr && !GetFileInformationByHandle(m_hFile, &info)) ThrowForDest(GetLastError());
   Close();
-  if (pStatus != nullptr) {
-    DWORD dwAttr = GetFileAttributesA(m_strTemp);
-    if (dwAttr == INVALID_FILE_ATTRIBUTES) ThrowForDest(GetLastError());
-    if ((DWORD)pStatus->m_attribute != dwAttr && !SetFileAttributesA(m_strTemp, pStatus->m_attribute))
-      ThrowForDest(GetLastError());
-  }
+  if (pStatus != nullptr && (DWORD)pStatus->m_attribute != info.dwFileAttributes &&
+      !SetFileAttributesA(m_strTemp, pStatus->m_attribute))
+    ThrowForDest(GetLastError());
   if (m_bReplacingMove) {
     if (!MoveFileExA(m_strTemp, m_strDest, MOVEFILE_REPLACE_EXISTING)) ThrowForDest(GetLastError());
   } else {

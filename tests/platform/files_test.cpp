@@ -367,6 +367,16 @@ TEST_P(TimesAndAttributes, RoundTripToTheSecond) {
 
   h = Open(kFile, 0, kShareAll, OPEN_EXISTING);
   EXPECT_EQ(TimesOf(h), (std::vector<uint64_t>{800000000, 900000000, 850000000}));
+  // The handle's answer agrees with the answers by name.
+  BY_HANDLE_FILE_INFORMATION info = {};
+  ASSERT_TRUE(GetFileInformationByHandle(h, &info));
+  EXPECT_EQ(info.dwFileAttributes, (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
+  EXPECT_EQ((std::vector<uint64_t>{FileTimeToSeconds(info.ftCreationTime), FileTimeToSeconds(info.ftLastAccessTime),
+                                   FileTimeToSeconds(info.ftLastWriteTime)}),
+            (std::vector<uint64_t>{800000000, 900000000, 850000000}));
+  EXPECT_EQ(info.nFileSizeLow, 7u);
+  EXPECT_EQ(info.nFileSizeHigh, 0u);
+  EXPECT_EQ(info.nNumberOfLinks, 1u);
   CloseHandle(h);
   EXPECT_EQ(GetFileAttributesA(kFile), (DWORD)(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_SYSTEM));
 }
@@ -394,6 +404,10 @@ TEST_P(TimesAndAttributes, ANewFileUnderAnOldNameStartsFresh) {
   h = Open(kFile, kRW, 0, CREATE_NEW);
   FILETIME c;
   ASSERT_TRUE(GetFileTime(h, &c, nullptr, nullptr));
+  BY_HANDLE_FILE_INFORMATION info = {};
+  ASSERT_TRUE(GetFileInformationByHandle(h, &info));
+  EXPECT_EQ(info.dwFileAttributes, (DWORD)FILE_ATTRIBUTE_ARCHIVE);
+  EXPECT_EQ(sfx::host::FromFileTime(info.ftCreationTime), sfx::host::FromFileTime(c));
   CloseHandle(h);
   EXPECT_GT(FileTimeToSeconds(c), 1600000000u);
   EXPECT_EQ(GetFileAttributesA(kFile), (DWORD)FILE_ATTRIBUTE_ARCHIVE);

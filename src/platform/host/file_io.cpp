@@ -413,6 +413,17 @@ BOOL FlushFileBuffers(HANDLE hFile) {
   return TRUE;
 }
 
+namespace {
+
+// A handle's creation time: the one waiting for the close, the stored one,
+// or, where none is stored, the oldest time the host knows.
+uint64_t CreationOf(const HostFile* file, const struct stat& st, const FileMeta& meta) {
+  if (file->creationPending) return file->pendingCreation;
+  return meta.hasCreation ? meta.creation : TicksFromTimespec(st.st_mtim);
+}
+
+}  // namespace
+
 BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
                  LPFILETIME lpLastWriteTime) {
   HostFile* file = LookupFile(hFile);
@@ -420,17 +431,33 @@ BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAcces
   struct stat st;
   if (fstat(file->fd, &st) != 0) return FailErrno();
   if (lpCreationTime != nullptr) {
-    // Without a recorded creation time the oldest time the host knows is
-    // the best answer.
-    uint64_t creation = file->pendingCreation;
-    if (!file->creationPending) {
-      FileMeta meta = ReadMeta(file->fd, file->hostPath);
-      creation = meta.hasCreation ? meta.creation : TicksFromTimespec(st.st_mtim);
-    }
-    *lpCreationTime = ToFileTime(creation);
+    FileMeta meta = file->creationPending ? FileMeta() : ReadMeta(file->fd, file->hostPath);
+    *lpCreationTime = ToFileTime(CreationOf(file, st, meta));
   }
   if (lpLastAccessTime != nullptr) *lpLastAccessTime = ToFileTime(TicksFromTimespec(st.st_atim));
   if (lpLastWriteTime != nullptr) *lpLastWriteTime = ToFileTime(TicksFromTimespec(st.st_mtim));
+  return TRUE;
+}
+
+// Everything through the descriptor: no look by name.
+BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation) {
+  HostFile* file = LookupFile(hFile);
+  if (file == nullptr) return FALSE;
+  if (lpFileInformation == nullptr) return FailWith(ERROR_INVALID_PARAMETER);
+  struct stat st;
+  if (fstat(file->fd, &st) != 0) return FailErrno();
+  FileMeta meta = ReadMeta(file->fd, file->hostPath, !file->creationPending);
+  BY_HANDLE_FILE_INFORMATION& info = *lpFileInformation;
+  info.dwFileAttributes = AttributesOf(st, meta);
+  info.ftCreationTime = ToFileTime(CreationOf(file, st, meta));
+  info.ftLastAccessTime = ToFileTime(TicksFromTimespec(st.st_atim));
+  info.ftLastWriteTime = ToFileTime(TicksFromTimespec(st.st_mtim));
+  info.dwVolumeSerialNumber = (DWORD)st.st_dev;
+  info.nFileSizeHigh = (DWORD)((uint64_t)st.st_size >> 32);
+  info.nFileSizeLow = (DWORD)(uint64_t)st.st_size;
+  info.nNumberOfLinks = (DWORD)st.st_nlink;
+  info.nFileIndexHigh = (DWORD)((uint64_t)st.st_ino >> 32);
+  info.nFileIndexLow = (DWORD)(uint64_t)st.st_ino;
   return TRUE;
 }
 

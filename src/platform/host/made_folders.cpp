@@ -1,6 +1,11 @@
 #include "platform/host/made_folders.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cctype>
+#include <deque>
 #include <mutex>
 #include <unordered_map>
 
@@ -12,6 +17,19 @@ namespace {
 // folders a process makes.
 constexpr size_t kMaxNames = 1u << 20;
 
+// The most recently made folders keep a descriptor, so that the status
+// taken after the process's own change needs no walk of the path: a look
+// through the descriptor sees the very folder the listing describes, and a
+// path that has come to lead elsewhere fails the next check by path. The
+// number is bounded to leave the process its descriptors.
+constexpr size_t kMaxFolderFds = 64;
+
+#ifdef O_PATH
+constexpr int kFolderFdFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+constexpr int kFolderFdFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+
 struct Stamp {
   dev_t dev;
   ino_t ino;
@@ -21,12 +39,14 @@ struct Stamp {
 
 struct Listing {
   Stamp stamp;
+  int fd = -1;  // the folder itself, or -1
   std::unordered_map<std::string, std::string> names;  // lower case -> on disk
 };
 
 std::mutex g_mutex;
 std::unordered_map<std::string, Listing> g_listings;  // by host path
 size_t g_names = 0;
+std::deque<std::string> g_withFd;  // listings holding a descriptor, oldest first
 
 Stamp StampOf(const struct stat& st) { return Stamp{st.st_dev, st.st_ino, st.st_mtim, st.st_ctim}; }
 
@@ -45,21 +65,50 @@ std::string Lower(const std::string& name) {
   return out;
 }
 
+void CloseFolderFd(Listing& listing, const std::string& folder) {
+  if (listing.fd < 0) return;
+  close(listing.fd);
+  listing.fd = -1;
+  auto pos = std::find(g_withFd.begin(), g_withFd.end(), folder);
+  if (pos != g_withFd.end()) g_withFd.erase(pos);
+}
+
 void Drop(std::unordered_map<std::string, Listing>::iterator it) {
+  CloseFolderFd(it->second, it->first);
   g_names -= it->second.names.size() + 1;
   g_listings.erase(it);
+}
+
+// The folder's status now: through its descriptor when it has one.
+int StatusNow(const Listing& listing, const std::string& folder, struct stat* pNow) {
+  return listing.fd >= 0 ? fstat(listing.fd, pNow) : lstat(folder.c_str(), pNow);
 }
 
 }  // namespace
 
 void NoteFolderMade(const std::string& hostPath) {
+  int fd = open(hostPath.c_str(), kFolderFdFlags);
   struct stat st;
-  if (lstat(hostPath.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return;
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {
+    if (fd >= 0) close(fd);
+    return;
+  }
   std::lock_guard<std::mutex> lock(g_mutex);
   auto it = g_listings.find(hostPath);
   if (it != g_listings.end()) Drop(it);
-  if (g_names >= kMaxNames) return;
-  g_listings[hostPath].stamp = StampOf(st);
+  if (g_names >= kMaxNames) {
+    close(fd);
+    return;
+  }
+  if (g_withFd.size() >= kMaxFolderFds) {
+    auto oldest = g_listings.find(g_withFd.front());
+    if (oldest != g_listings.end()) CloseFolderFd(oldest->second, oldest->first);
+    else g_withFd.pop_front();
+  }
+  Listing& listing = g_listings[hostPath];
+  listing.stamp = StampOf(st);
+  listing.fd = fd;
+  g_withFd.push_back(hostPath);
   ++g_names;
 }
 
@@ -76,7 +125,7 @@ void NoteEntryRenamed(const std::string& folder, const std::string& from, const 
   auto it = g_listings.find(folder);
   if (it == g_listings.end()) return;
   struct stat now;
-  if (g_names >= kMaxNames || lstat(folder.c_str(), &now) != 0) {
+  if (g_names >= kMaxNames || StatusNow(it->second, folder, &now) != 0) {
     Drop(it);
     return;
   }
@@ -108,6 +157,9 @@ bool ListingLacks(const std::string& folder, const std::string& name) {
 
 void ForgetMadeFolders() {
   std::lock_guard<std::mutex> lock(g_mutex);
+  for (auto& entry : g_listings)
+    if (entry.second.fd >= 0) close(entry.second.fd);
+  g_withFd.clear();
   g_listings.clear();
   g_names = 0;
 }

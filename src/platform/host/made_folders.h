@@ -10,8 +10,11 @@
 // modification and change times are those recorded after the process's own
 // last change, so any other change (a file made, renamed or removed by
 // anyone, this process included, other than through NoteEntryMade) makes
-// the folder be read again as before. What that check cannot see is a
-// change by another process between this process's look-up and its own
+// the folder be read again as before. The times after an own change are
+// read through a descriptor of the folder where one is kept: they are the
+// listed folder's even when its path has come to lead elsewhere, and the
+// next look by path then sees another inode. What that check cannot see is
+// a change by another process between this process's look-up and its own
 // next entry in the same folder, or within the clock tick after it: a
 // folder made moments ago by this process is not where other programs put
 // files, and the listing is kept for such folders only.

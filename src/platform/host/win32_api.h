@@ -178,6 +178,19 @@ typedef struct _FILETIME {
   DWORD dwHighDateTime;
 } FILETIME, *PFILETIME, *LPFILETIME;
 
+typedef struct _BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+} BY_HANDLE_FILE_INFORMATION, *PBY_HANDLE_FILE_INFORMATION, *LPBY_HANDLE_FILE_INFORMATION;
+
 typedef struct _SECURITY_ATTRIBUTES {
   DWORD nLength;
   LPVOID lpSecurityDescriptor;
@@ -203,6 +216,7 @@ BOOL GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAcces
                  LPFILETIME lpLastWriteTime);
 BOOL SetFileTime(HANDLE hFile, const FILETIME* lpCreationTime,
                  const FILETIME* lpLastAccessTime, const FILETIME* lpLastWriteTime);
+BOOL GetFileInformationByHandle(HANDLE hFile, LPBY_HANDLE_FILE_INFORMATION lpFileInformation);
 DWORD GetFileAttributesA(LPCSTR lpFileName);
 BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes);
 BOOL DeleteFileA(LPCSTR lpFileName);
