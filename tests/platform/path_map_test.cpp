@@ -171,6 +171,18 @@ TEST(PathMap, MadeFolderListingFindsOwnAndForeignEntries) {
   }
   EXPECT_EQ(MapToHost("C:\\made\\sub\\THREE.txt", &exists), dir + "/Sub/Three.Txt");
   EXPECT_TRUE(exists);
+  // The listed folder moved away from outside and another put in its place:
+  // new names and moves go to the folder the path leads to now.
+  ASSERT_EQ(rename((dir + "/Sub").c_str(), (dir + "/Old").c_str()), 0);
+  ASSERT_EQ(mkdir((dir + "/Sub").c_str(), 0777), 0);
+  h = CreateFileA("C:\\Made\\Sub\\New.txt", GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+  ASSERT_TRUE(MoveFileA("C:\\Made\\Sub\\New.txt", "C:\\Made\\Sub\\Moved.txt"));
+  struct stat st;
+  EXPECT_EQ(lstat((dir + "/Sub/Moved.txt").c_str(), &st), 0);
+  EXPECT_NE(lstat((dir + "/Old/New.txt").c_str(), &st), 0);
+  EXPECT_NE(lstat((dir + "/Old/Moved.txt").c_str(), &st), 0);
 }
 
 // The mapping's own look answers the status of the path it found.

@@ -61,8 +61,8 @@ bool LockForShare(int fd, DWORD shareMode) {
   return true;
 }
 
-bool FileInUse(const std::string& hostPath) {
-  int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+bool FileInUse(int dirFd, const char* name) {
+  int fd = openat(dirFd, name, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   bool inUse = !LockForShare(fd, 0);
   close(fd);

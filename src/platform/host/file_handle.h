@@ -49,8 +49,9 @@ HostFile* UnregisterFile(HANDLE h);
 // holds a conflicting lock.
 bool LockForShare(int fd, DWORD shareMode);
 
-// True when another opener holds the file at hostPath (any lock).
-bool FileInUse(const std::string& hostPath);
+// True when another opener holds the file name, taken from the folder
+// dirFd as openat takes it (AT_FDCWD and a host path too), by any lock.
+bool FileInUse(int dirFd, const char* name);
 
 // ERROR_PATH_NOT_FOUND when the folder of hostPath is missing, else
 // ERROR_FILE_NOT_FOUND: what Windows reports for a missing file.

@@ -17,10 +17,7 @@ namespace {
 // folders a process makes.
 constexpr size_t kMaxNames = 1u << 20;
 
-// The most recently made folders keep a descriptor, so that the status
-// taken after the process's own change needs no walk of the path: a look
-// through the descriptor sees the very folder the listing describes, and a
-// path that has come to lead elsewhere fails the next check by path. The
+// The most recently made folders keep a descriptor (see FolderFd); the
 // number is bounded to leave the process its descriptors.
 constexpr size_t kMaxFolderFds = 64;
 
@@ -39,7 +36,7 @@ struct Stamp {
 
 struct Listing {
   Stamp stamp;
-  int fd = -1;  // the folder itself, or -1
+  FolderRef dir;  // the folder itself, or none
   std::unordered_map<std::string, std::string> names;  // lower case -> on disk
 };
 
@@ -66,9 +63,8 @@ std::string Lower(const std::string& name) {
 }
 
 void CloseFolderFd(Listing& listing, const std::string& folder) {
-  if (listing.fd < 0) return;
-  close(listing.fd);
-  listing.fd = -1;
+  if (!listing.dir) return;
+  listing.dir.reset();  // closed once no mapping in progress holds it
   auto pos = std::find(g_withFd.begin(), g_withFd.end(), folder);
   if (pos != g_withFd.end()) g_withFd.erase(pos);
 }
@@ -81,7 +77,7 @@ void Drop(std::unordered_map<std::string, Listing>::iterator it) {
 
 // The folder's status now: through its descriptor when it has one.
 int StatusNow(const Listing& listing, const std::string& folder, struct stat* pNow) {
-  return listing.fd >= 0 ? fstat(listing.fd, pNow) : lstat(folder.c_str(), pNow);
+  return listing.dir ? fstat(listing.dir->fd(), pNow) : lstat(folder.c_str(), pNow);
 }
 
 }  // namespace
@@ -107,7 +103,7 @@ void NoteFolderMade(const std::string& hostPath) {
   }
   Listing& listing = g_listings[hostPath];
   listing.stamp = StampOf(st);
-  listing.fd = fd;
+  listing.dir = std::make_shared<const FolderFd>(fd);
   g_withFd.push_back(hostPath);
   ++g_names;
 }
@@ -136,7 +132,7 @@ void NoteEntryRenamed(const std::string& folder, const std::string& from, const 
 }
 
 bool LookUpMadeFolder(const std::string& folder, const struct stat& folderNow, const std::string& name,
-                      std::string& match) {
+                      std::string& match, FolderRef* pDir) {
   std::lock_guard<std::mutex> lock(g_mutex);
   auto it = g_listings.find(folder);
   if (it == g_listings.end()) return false;
@@ -146,19 +142,22 @@ bool LookUpMadeFolder(const std::string& folder, const struct stat& folderNow, c
   }
   auto found = it->second.names.find(Lower(name));
   match = found == it->second.names.end() ? std::string() : found->second;
+  if (pDir != nullptr) *pDir = it->second.dir;
   return true;
 }
 
-bool ListingLacks(const std::string& folder, const std::string& name) {
+Listed ListedName(const std::string& folder, const std::string& name) {
   std::lock_guard<std::mutex> lock(g_mutex);
   auto it = g_listings.find(folder);
-  return it != g_listings.end() && it->second.names.count(Lower(name)) == 0;
+  if (it == g_listings.end()) return Listed::kNoListing;
+  if (it->second.names.count(Lower(name)) == 0) return Listed::kLacks;
+  return it->second.dir ? Listed::kHolds : Listed::kNoListing;
 }
+
+FolderFd::~FolderFd() { close(m_fd); }
 
 void ForgetMadeFolders() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  for (auto& entry : g_listings)
-    if (entry.second.fd >= 0) close(entry.second.fd);
   g_withFd.clear();
   g_listings.clear();
   g_names = 0;

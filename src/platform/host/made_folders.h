@@ -10,10 +10,7 @@
 // modification and change times are those recorded after the process's own
 // last change, so any other change (a file made, renamed or removed by
 // anyone, this process included, other than through NoteEntryMade) makes
-// the folder be read again as before. The times after an own change are
-// read through a descriptor of the folder where one is kept: they are the
-// listed folder's even when its path has come to lead elsewhere, and the
-// next look by path then sees another inode. What that check cannot see is
+// the folder be read again as before. What that check cannot see is
 // a change by another process between this process's look-up and its own
 // next entry in the same folder, or within the clock tick after it: a
 // folder made moments ago by this process is not where other programs put
@@ -22,6 +19,7 @@
 
 #include <sys/stat.h>
 
+#include <memory>
 #include <string>
 
 namespace sfx::host {
@@ -43,18 +41,41 @@ void NoteEntryGone(const std::string& folder, const std::string& name);
 // two notes above with one look at the folder.
 void NoteEntryRenamed(const std::string& folder, const std::string& from, const std::string& to);
 
+// A descriptor of a listed folder. The listing shares it with the mappings
+// it answers: the call that follows acts on the folder the listing
+// describes through it (openat, renameat), with no second walk of the path,
+// and the status taken after the process's own change is that folder's even
+// when its path has come to lead elsewhere (the next look by path then sees
+// another inode). It stays open while a mapping holds it.
+class FolderFd {
+ public:
+  explicit FolderFd(int fd) : m_fd(fd) {}
+  ~FolderFd();
+  FolderFd(const FolderFd&) = delete;
+  FolderFd& operator=(const FolderFd&) = delete;
+  int fd() const { return m_fd; }
+
+ private:
+  int m_fd;
+};
+using FolderRef = std::shared_ptr<const FolderFd>;
+
 // Looks name up, ignoring ASCII case, in the listing of folder, whose
 // current status is folderNow. True when a listing answered: match is then
-// the name on disk, or empty when there is none. False when the folder has
+// the name on disk, or empty when there is none, and *pDir (when given) the
+// folder's descriptor, if the listing keeps one. False when the folder has
 // no listing that still holds; the caller reads the folder itself.
 bool LookUpMadeFolder(const std::string& folder, const struct stat& folderNow, const std::string& name,
-                      std::string& match);
+                      std::string& match, FolderRef* pDir = nullptr);
 
-// True when folder has a listing, not yet checked against the folder's
-// current status, that holds no entry of that name in any case: a caller
-// about to look for name learns by LookUpMadeFolder, with one look at the
-// folder, whether it is missing.
-bool ListingLacks(const std::string& folder, const std::string& name);
+// What a listing of folder, not yet checked against the folder's current
+// status, says of name in any case: a caller about to look for name learns
+// by LookUpMadeFolder, with one look at the folder, whether it is there.
+// kHolds only where the listing keeps the folder's descriptor, through which
+// the name can then be looked at; a listing without one answers kNoListing
+// for a name it holds, which is looked at by its path as before.
+enum class Listed { kNoListing, kLacks, kHolds };
+Listed ListedName(const std::string& folder, const std::string& name);
 
 // Drops every listing (a new prefix, or a test's clean slate).
 void ForgetMadeFolders();

@@ -135,27 +135,30 @@ bool CopyHostFile(const std::string& source, const std::string& target) {
 
 BOOL MoveNow(LPCSTR sourceName, LPCSTR targetName, DWORD flags) {
   MappedPath mappedSource(sourceName);
-  MappedPath mappedTarget(targetName);
+  MappedPath mappedTarget(targetName, mappedSource);
   const std::string& source = mappedSource.host();
   const std::string& target = mappedTarget.host();
   struct stat st;
   if (int err = mappedSource.Lstat(&st))
     return FailWith(err == ENOENT ? mappedSource.MissingError() : ErrnoToWin32(err));
-  if (S_ISREG(st.st_mode) && FileInUse(source)) return FailWith(ERROR_SHARING_VIOLATION);
+  if (S_ISREG(st.st_mode) && FileInUse(mappedSource.AtFd(), mappedSource.AtName()))
+    return FailWith(ERROR_SHARING_VIOLATION);
   struct stat tst;
   bool targetExists = mappedTarget.Lstat(&tst) == 0;
   if (targetExists && !(st.st_ino == tst.st_ino && st.st_dev == tst.st_dev)) {
     if (!(flags & MOVEFILE_REPLACE_EXISTING)) return FailWith(ERROR_ALREADY_EXISTS);
     if (S_ISDIR(tst.st_mode)) return FailWith(ERROR_ACCESS_DENIED);
     if (AttributesOf(tst, ReadMeta(-1, target, false)) & FILE_ATTRIBUTE_READONLY) return FailWith(ERROR_ACCESS_DENIED);
-    if (FileInUse(target)) return FailWith(ERROR_SHARING_VIOLATION);
+    if (FileInUse(mappedTarget.AtFd(), mappedTarget.AtName())) return FailWith(ERROR_SHARING_VIOLATION);
   }
   // Without replacement, a target that appears meanwhile must survive.
-  int rc = (flags & MOVEFILE_REPLACE_EXISTING) ? rename(source.c_str(), target.c_str())
-                                               : renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(),
-                                                           RENAME_NOREPLACE);
+  int from = mappedSource.AtFd();
+  int to = mappedTarget.AtFd();
+  int rc = (flags & MOVEFILE_REPLACE_EXISTING)
+               ? renameat(from, mappedSource.AtName(), to, mappedTarget.AtName())
+               : renameat2(from, mappedSource.AtName(), to, mappedTarget.AtName(), RENAME_NOREPLACE);
   if (rc != 0 && errno == EINVAL && !(flags & MOVEFILE_REPLACE_EXISTING))
-    rc = rename(source.c_str(), target.c_str());  // file system without RENAME_NOREPLACE
+    rc = renameat(from, mappedSource.AtName(), to, mappedTarget.AtName());  // file system without RENAME_NOREPLACE
   if (rc == 0) {
     NoteMoved(source, target);
     return TRUE;

@@ -6,6 +6,7 @@
 // letter case, as Windows does; a missing component keeps the case given,
 // so a new file or folder is created under the name the caller wrote.
 #include <dirent.h>
+#include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -78,18 +79,39 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts, boo
   if (!parts.empty()) {
     std::string folder = JoinAll(base, parts, parts.size() - 1);
     std::string whole = Join(folder, parts.back());
-    // A name that the listing of its folder lacks: one look at the folder
-    // confirms it missing, without a look for the name.
+    // A folder with a listing: one look at the folder confirms the name
+    // missing, or finds it and the folder's descriptor, through which the
+    // name is looked at.
     struct stat folderSt;
     std::string match;
-    if (parts.size() > 1 && ListingLacks(folder, parts.back()) && lstat(folder.c_str(), &folderSt) == 0 &&
-        LookUpMadeFolder(folder, folderSt, parts.back(), match) && match.empty()) {
+    bool listed = parts.size() > 1 && ListedName(folder, parts.back()) != Listed::kNoListing;
+    bool looked = false;
+    if (listed && seen.sameCall != nullptr && seen.sameCall->dir && seen.sameCall->folder == folder) {
+      folderSt = seen.sameCall->folderSt;
+      looked = true;
+    }
+    if (listed && (looked || lstat(folder.c_str(), &folderSt) == 0) &&
+        LookUpMadeFolder(folder, folderSt, parts.back(), match, &seen.dir)) {
       seen.folderIsDir = S_ISDIR(folderSt.st_mode);
       seen.folderDev = folderSt.st_dev;
-      seen.known = true;
-      seen.err = ENOENT;
-      *pExists = false;
-      return whole;
+      if (seen.dir) {
+        seen.folder = folder;
+        seen.folderSt = folderSt;
+      }
+      if (match.empty()) {
+        seen.known = true;
+        seen.err = ENOENT;
+        seen.leaf = parts.back();
+        *pExists = false;
+        return whole;
+      }
+      if (seen.dir && fstatat(seen.dir->fd(), match.c_str(), &seen.st, AT_SYMLINK_NOFOLLOW) == 0) {
+        seen.known = !S_ISLNK(seen.st.st_mode);
+        seen.leaf = match;
+        *pExists = true;
+        return Join(folder, match);
+      }
+      seen.dir.reset();  // no descriptor, or the name gone meanwhile: looked for as below
     }
     if (lstat(whole.c_str(), &seen.st) == 0) {
       seen.known = !S_ISLNK(seen.st.st_mode);
@@ -101,8 +123,13 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts, boo
     if (top || lstat(folder.c_str(), &folderSt) == 0) {
       seen.folderIsDir = !top && S_ISDIR(folderSt.st_mode);
       if (seen.folderIsDir) seen.folderDev = folderSt.st_dev;
-      if (top || !LookUpMadeFolder(folder, folderSt, parts.back(), match))
+      if (top || !LookUpMadeFolder(folder, folderSt, parts.back(), match, &seen.dir))
         match = ScanEntry(folder, parts.back());
+      if (seen.dir) {
+        seen.leaf = match.empty() ? parts.back() : match;
+        seen.folder = folder;
+        seen.folderSt = folderSt;
+      }
       *pExists = !match.empty();
       if (match.empty() && missing) {
         seen.known = true;
@@ -249,6 +276,13 @@ MappedPath::MappedPath(const char* windowsPath) {
   m_host = Map(windowsPath, &exists, m_look);
 }
 
+MappedPath::MappedPath(const char* windowsPath, const MappedPath& first) {
+  bool exists = false;
+  m_look.sameCall = &first.m_look;
+  m_host = Map(windowsPath, &exists, m_look);
+  m_look.sameCall = nullptr;
+}
+
 int MappedPath::Status(bool followLinks, struct stat* pStat) const {
   // The mapping's look is an lstat: it stands for stat too unless it found
   // a link, and then it is not kept.
@@ -261,6 +295,10 @@ int MappedPath::Status(bool followLinks, struct stat* pStat) const {
 }
 
 dev_t MappedPath::FolderDevice() const { return m_look.folderIsDir ? m_look.folderDev : 0; }
+
+int MappedPath::AtFd() const { return m_look.dir ? m_look.dir->fd() : AT_FDCWD; }
+
+const char* MappedPath::AtName() const { return m_look.dir ? m_look.leaf.c_str() : m_host.c_str(); }
 
 uint32_t MappedPath::MissingError() const {
   return m_look.folderIsDir ? (DWORD)ERROR_FILE_NOT_FOUND : MissingFileError(m_host);

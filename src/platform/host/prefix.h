@@ -7,9 +7,12 @@
 #include <sys/stat.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace sfx::host {
+
+class FolderFd;
 
 enum class Family { NT, Win95 };
 
@@ -65,16 +68,28 @@ class MappedPath {
   // What the mapping learnt of the final path on its way: known is set when
   // err (0, or the errno of a missing path) and st (when err is 0) are what
   // both stat and lstat of the path would give (it is no link); folderIsDir
-  // when the path's folder was found to be a folder, on device folderDev.
+  // when the path's folder was found to be a folder, on device folderDev;
+  // dir, when the listing of a folder this process made answered, is that
+  // folder's descriptor, leaf the name in it, folder its host path and
+  // folderSt its status then.
   struct Look {
     bool known = false;
     int err = 0;
     struct stat st;
     bool folderIsDir = false;
     dev_t folderDev = 0;
+    std::shared_ptr<const FolderFd> dir;
+    std::string leaf;
+    std::string folder;
+    struct stat folderSt;
+    const Look* sameCall = nullptr;  // while mapping: an earlier path of the same call
   };
 
   explicit MappedPath(const char* windowsPath);
+  // The second path of one call (a move's target): where its folder is the
+  // one whose listing answered for first, the look at that folder is used
+  // again rather than taken twice within the call.
+  MappedPath(const char* windowsPath, const MappedPath& first);
   MappedPath(const MappedPath&) = delete;
   MappedPath& operator=(const MappedPath&) = delete;
 
@@ -87,6 +102,12 @@ class MappedPath {
   uint32_t MissingError() const;
   // The device of the path's folder when the mapping found the folder, else 0.
   dev_t FolderDevice() const;
+  // The path for the *at calls (openat, renameat, ...): the folder's
+  // descriptor and the name in it when the mapping has them, else AT_FDCWD
+  // and the host path. Calls made through them act on the folder the
+  // mapping checked, without walking the path again.
+  int AtFd() const;
+  const char* AtName() const;
 
  private:
   int Status(bool followLinks, struct stat* pStat) const;
