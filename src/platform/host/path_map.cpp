@@ -111,7 +111,9 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts, boo
         *pExists = true;
         return Join(folder, match);
       }
-      seen.dir.reset();  // no descriptor, or the name gone meanwhile: looked for as below
+      // No descriptor, or the name gone meanwhile: looked for as below.
+      seen.dir.reset();
+      seen.folder.clear();
     }
     if (lstat(whole.c_str(), &seen.st) == 0) {
       seen.known = !S_ISLNK(seen.st.st_mode);
