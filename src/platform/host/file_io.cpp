@@ -170,7 +170,7 @@ HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
     if (dwCreationDisposition == OPEN_EXISTING || dwCreationDisposition == TRUNCATE_EXISTING)
       return Fail(attempt == 0 ? mapped.MissingError() : MissingFileError(path));
     int flags = OpenFlags(dwDesiredAccess) | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY;
-    int fd = attempt == 0 ? openat(mapped.AtFd(), mapped.AtName(), flags, 0666) : open(path.c_str(), flags, 0666);
+    int fd = openat(mapped.AtFd(), mapped.AtName(), flags, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       if (errno == ENOENT || errno == ENOTDIR) return Fail(ERROR_PATH_NOT_FOUND);

@@ -75,7 +75,20 @@ using Seen = MappedPath::Look;
 // seen records the two answers that need no further look: the path exists
 // as written and is no symbolic link, or its folder exists and holds no
 // entry of that name in any case.
-std::string Resolve(std::string base, const std::vector<std::string>& parts, bool* pExists, Seen& seen) {
+// A folder whose listing answered keeps its descriptor in seen, with the
+// name in it and the status the answer was checked against.
+void KeepFolder(Seen& seen, const std::string& folder, const struct stat& folderSt, const std::string& leaf) {
+  if (!seen.dir) return;
+  seen.folder = folder;
+  seen.folderSt = folderSt;
+  seen.leaf = leaf;
+}
+
+// sameCall, when given, is an earlier path of the same call: where its
+// folder is this one and its listing answered, its look at the folder
+// serves again.
+std::string Resolve(std::string base, const std::vector<std::string>& parts, bool* pExists, Seen& seen,
+                    const Seen* sameCall) {
   if (!parts.empty()) {
     std::string folder = JoinAll(base, parts, parts.size() - 1);
     std::string whole = Join(folder, parts.back());
@@ -85,35 +98,26 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts, boo
     struct stat folderSt;
     std::string match;
     bool listed = parts.size() > 1 && ListedName(folder, parts.back()) != Listed::kNoListing;
-    bool looked = false;
-    if (listed && seen.sameCall != nullptr && seen.sameCall->dir && seen.sameCall->folder == folder) {
-      folderSt = seen.sameCall->folderSt;
-      looked = true;
-    }
+    bool looked = listed && sameCall != nullptr && sameCall->dir && sameCall->folder == folder;
+    if (looked) folderSt = sameCall->folderSt;
     if (listed && (looked || lstat(folder.c_str(), &folderSt) == 0) &&
         LookUpMadeFolder(folder, folderSt, parts.back(), match, &seen.dir)) {
       seen.folderIsDir = S_ISDIR(folderSt.st_mode);
       seen.folderDev = folderSt.st_dev;
-      if (seen.dir) {
-        seen.folder = folder;
-        seen.folderSt = folderSt;
-      }
+      KeepFolder(seen, folder, folderSt, match.empty() ? parts.back() : match);
       if (match.empty()) {
         seen.known = true;
         seen.err = ENOENT;
-        seen.leaf = parts.back();
         *pExists = false;
         return whole;
       }
       if (seen.dir && fstatat(seen.dir->fd(), match.c_str(), &seen.st, AT_SYMLINK_NOFOLLOW) == 0) {
         seen.known = !S_ISLNK(seen.st.st_mode);
-        seen.leaf = match;
         *pExists = true;
         return Join(folder, match);
       }
       // No descriptor, or the name gone meanwhile: looked for as below.
       seen.dir.reset();
-      seen.folder.clear();
     }
     if (lstat(whole.c_str(), &seen.st) == 0) {
       seen.known = !S_ISLNK(seen.st.st_mode);
@@ -127,11 +131,7 @@ std::string Resolve(std::string base, const std::vector<std::string>& parts, boo
       if (seen.folderIsDir) seen.folderDev = folderSt.st_dev;
       if (top || !LookUpMadeFolder(folder, folderSt, parts.back(), match, &seen.dir))
         match = ScanEntry(folder, parts.back());
-      if (seen.dir) {
-        seen.leaf = match.empty() ? parts.back() : match;
-        seen.folder = folder;
-        seen.folderSt = folderSt;
-      }
+      KeepFolder(seen, folder, folderSt, match.empty() ? parts.back() : match);
       *pExists = !match.empty();
       if (match.empty() && missing) {
         seen.known = true;
@@ -220,19 +220,19 @@ bool InPrefix(const std::string& path, const std::string& root, std::string& out
   return false;
 }
 
-std::string Map(const char* windowsPath, bool* pExists, Seen& seen) {
+std::string Map(const char* windowsPath, bool* pExists, Seen& seen, const Seen* sameCall = nullptr) {
   WinPath wp = ParseWindowsPath(windowsPath);
   if (wp.unc) {
     std::vector<std::string> parts;
     parts.push_back(wp.server);
     if (!wp.share.empty()) parts.push_back(wp.share);
     parts.insert(parts.end(), wp.parts.begin(), wp.parts.end());
-    return Resolve(PrefixRoot() + "/unc", parts, pExists, seen);
+    return Resolve(PrefixRoot() + "/unc", parts, pExists, seen, sameCall);
   }
-  if (wp.drive == 'Z') return Resolve("/", wp.parts, pExists, seen);
-  if (wp.drive == 'C') return Resolve(PrefixRoot() + "/drive_c", wp.parts, pExists, seen);
+  if (wp.drive == 'Z') return Resolve("/", wp.parts, pExists, seen, sameCall);
+  if (wp.drive == 'C') return Resolve(PrefixRoot() + "/drive_c", wp.parts, pExists, seen, sameCall);
   std::string letter(1, (char)tolower((unsigned char)wp.drive));
-  return Resolve(PrefixRoot() + "/dosdevices/" + letter, wp.parts, pExists, seen);
+  return Resolve(PrefixRoot() + "/dosdevices/" + letter, wp.parts, pExists, seen, sameCall);
 }
 
 }  // namespace
@@ -280,9 +280,7 @@ MappedPath::MappedPath(const char* windowsPath) {
 
 MappedPath::MappedPath(const char* windowsPath, const MappedPath& first) {
   bool exists = false;
-  m_look.sameCall = &first.m_look;
-  m_host = Map(windowsPath, &exists, m_look);
-  m_look.sameCall = nullptr;
+  m_host = Map(windowsPath, &exists, m_look, &first.m_look);
 }
 
 int MappedPath::Status(bool followLinks, struct stat* pStat) const {

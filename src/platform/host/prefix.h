@@ -82,7 +82,6 @@ class MappedPath {
     std::string leaf;
     std::string folder;
     struct stat folderSt;
-    const Look* sameCall = nullptr;  // while mapping: an earlier path of the same call
   };
 
   explicit MappedPath(const char* windowsPath);
